@@ -1,0 +1,62 @@
+// The record of one monitoring run: filled once by the entry after the target
+// is open, then only read by the monitor threads. The run's shared objects
+// (stop flag, dump lock, dumps-written flag) live beside it in the entry and
+// are reached through the pointers held here.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Trigger sign convention of the CPU, commit and counter triggers.
+constexpr int32_t kTriggerOff = 0;
+constexpr int32_t kTriggerAtOrAbove = 1;
+constexpr int32_t kTriggerAtOrBelow = -1;
+
+constexpr size_t kPathCapacity = MAX_PATH;         // 259 characters and a terminator
+constexpr size_t kLaunchArgumentsCapacity = 1024;  // 1023 characters and a terminator
+constexpr size_t kDumpCommentCapacity = 1024;
+
+struct MonitorConfig {
+    HANDLE process;
+    uint32_t processId;
+    uint32_t dumpCount;
+    wchar_t* dumpPath;
+    uint32_t overwrite;
+    uint32_t dumpType;
+    uint32_t exceptionMonitor;
+    uint32_t miniPlus;
+    uint32_t breakOnBreakpoints;
+    uint32_t firstChance;
+    uint32_t filterEnabled;
+    const wchar_t* filter;
+    volatile LONG* stopFlag;
+    uint32_t terminateMonitor;
+    CRITICAL_SECTION* dumpLock;
+    uint32_t* dumpsWritten;
+    uint32_t reflect;
+    uint32_t debugStrings;
+    int32_t cpuTrigger;
+    uint32_t cpuThreshold;
+    uint32_t cpuSingleCore;
+    uint32_t thresholdSeconds;
+    int32_t commitTrigger;
+    uint32_t commitThresholdMB;
+    int32_t counterTrigger;
+    const wchar_t* counterPath;
+    int64_t counterThreshold;
+    uint32_t hungWindow;
+    uint32_t jitMode;
+    uintptr_t jitDebugInfo;
+    uint32_t jitEvent;
+    uint32_t debugThread;
+    // Set to 1 (under dumpLock) when a file of the run's series could not be
+    // written, so that the run ends with exit code 1 instead of reporting
+    // success to a script that trusts exit code 0.
+    uint32_t* dumpFailed;
+};
+
+// Default values of the scanned fields, as the option table gives them.
+constexpr uint32_t kDefaultDumpCount = 1;
+constexpr uint32_t kDefaultDumpType = 0x125;
+constexpr uint32_t kDefaultThresholdSeconds = 10;
