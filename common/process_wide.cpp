@@ -1,0 +1,3 @@
+#include "common/process_wide.h"
+
+ProcessWideValues g_processWide = {};
