@@ -17,6 +17,8 @@ constexpr size_t kPathCapacity = MAX_PATH;         // 259 characters and a termi
 constexpr size_t kLaunchArgumentsCapacity = 1024;  // 1023 characters and a terminator
 constexpr size_t kDumpCommentCapacity = 1024;
 
+struct DebugLaunchRequest;  // console/run/debug_launch.h
+
 struct MonitorConfig {
     HANDLE process;
     uint32_t processId;
@@ -54,6 +56,13 @@ struct MonitorConfig {
     // written, so that the run ends with exit code 1 instead of reporting
     // success to a script that trusts exit code 0.
     uint32_t* dumpFailed;
+    // Set when the run launches its target (-x) and also watches debug
+    // events: the debug-event thread then launches the image itself, since
+    // the platform delivers a process's debug events only to the thread that
+    // created it. It is the only field the thread may read before the
+    // request's proceed event is set; the rest of the record is complete by
+    // then. Null when the thread attaches to a running process.
+    DebugLaunchRequest* launchRequest;
 };
 
 // Default values of the scanned fields, as the option table gives them.
