@@ -17,7 +17,7 @@ constexpr size_t kPathCapacity = MAX_PATH;         // 259 characters and a termi
 constexpr size_t kLaunchArgumentsCapacity = 1024;  // 1023 characters and a terminator
 constexpr size_t kDumpCommentCapacity = 1024;
 
-struct DebugLaunchRequest;  // console/run/debug_launch.h
+struct DebugLaunchRequest;  // console/monitors/debug_launch.h
 
 struct MonitorConfig {
     HANDLE process;
