@@ -1,8 +1,7 @@
 #include <windows.h>
 
-#include "common/console_output.h"
+#include "console/run/console_run.h"
 
-int wmain(int, wchar_t**) {
-    PrintWide(L"%s %I64d\n", L"varnhold", 42LL);
-    return 0;
+int wmain(int argc, wchar_t** argv) {
+    return RunConsoleProgram(argc, argv);
 }

@@ -1,0 +1,57 @@
+#include "console/run/process_lookup.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
+
+#include "common/bounded_text.h"
+#include "common/unique_resource.h"
+
+HANDLE TakeProcessSnapshot() {
+    return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+}
+
+namespace {
+
+// Calls visit for each entry until it returns true; reports whether it did.
+template <typename Visit>
+bool WalkSnapshot(HANDLE snapshotHandle, Visit visit) {
+    UniqueSnapshot snapshot(snapshotHandle);
+    if (!snapshot) {
+        return false;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        if (visit(entry)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool FindProcessIdByName(const wchar_t* name, uint32_t* processId, HANDLE snapshot) {
+    return WalkSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
+        if (_wcsicmp(entry.szExeFile, name) != 0) {
+            return false;
+        }
+        *processId = entry.th32ProcessID;
+        return true;
+    });
+}
+
+bool FindProcessNameById(uint32_t processId, wchar_t* name, HANDLE snapshot) {
+    return WalkSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
+        if (entry.th32ProcessID != processId) {
+            return false;
+        }
+        return CopyBounded(name, MAX_PATH, entry.szExeFile);
+    });
+}
+
+bool IsSystemProcessName(const wchar_t* name) {
+    return _wcsicmp(name, L"system") == 0;
+}

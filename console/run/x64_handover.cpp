@@ -1,0 +1,168 @@
+#include "console/run/x64_handover.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "common/bounded_text.h"
+#include "common/console_output.h"
+#include "common/optional_export.h"
+#include "console/monitors/error_report.h"
+
+namespace {
+
+using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, BOOL*);
+using DisableRedirectionFunction = BOOL(WINAPI*)(void**);
+
+constexpr int kX64ImageResource = 101;
+
+IsWow64ProcessFunction g_isWow64Process = nullptr;
+
+#ifndef _WIN64
+void* g_redirectionState = nullptr;  // never used to restore redirection
+
+bool RunsUnderWow64() {
+    return IsWow64(GetCurrentProcess());
+}
+#endif
+
+bool BuildImagePath(wchar_t* imagePath) {
+    DWORD length = GetModuleFileNameW(nullptr, imagePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    PathRemoveFileSpecW(imagePath);
+    return AppendBounded(imagePath, MAX_PATH, L"\\varnhold64.exe");
+}
+
+int ReportExtractionFailure(const wchar_t* imagePath) {
+    PrintWide(L"Unable to extract x64 image. Run varnhold from a writeable directory.\n");
+    if (imagePath[0] != L'\0') {
+        DeleteFileW(imagePath);
+    }
+    // Nothing was monitored: a script must not take this for success.
+    return 1;
+}
+
+}  // namespace
+
+bool IsWow64(HANDLE process) {
+    g_isWow64Process = LookUpExport<IsWow64ProcessFunction>(L"kernel32.dll", "IsWow64Process");
+    BOOL wow64 = FALSE;
+    if (g_isWow64Process == nullptr || !g_isWow64Process(process, &wow64)) {
+        return false;
+    }
+    return wow64 != FALSE;
+}
+
+HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId) {
+    HandOverDecision decision = {false, 0, UniqueHandle()};
+#ifdef _WIN64
+    (void)options;
+    (void)targetId;
+#else
+    auto disableRedirection =
+        LookUpExport<DisableRedirectionFunction>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
+    if (disableRedirection != nullptr) {
+        disableRedirection(&g_redirectionState);
+    }
+    if (!RunsUnderWow64()) {
+        return decision;
+    }
+    if (options.force64) {
+        decision.endRun = true;
+        decision.exitCode = RelaunchAs64Bit();
+        return decision;
+    }
+    if (options.launch) {
+        return decision;
+    }
+    UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, targetId));
+    if (!process) {
+        ReportWin32Error(L"Failed to open process", GetLastError());
+        decision.endRun = true;
+        decision.exitCode = 1;
+        return decision;
+    }
+    if (IsWow64(process.Get())) {
+        decision.process = std::move(process);
+        return decision;
+    }
+    process.Reset();
+    decision.endRun = true;
+    decision.exitCode = RelaunchAs64Bit();
+#endif
+    return decision;
+}
+
+bool LaunchFailureNeedsX64Build(uint32_t error) {
+#ifdef _WIN64
+    (void)error;
+    return false;
+#else
+    return error == ERROR_NOT_SUPPORTED && RunsUnderWow64();
+#endif
+}
+
+bool LaunchedImageNeedsX64Build(HANDLE process) {
+#ifdef _WIN64
+    (void)process;
+    return false;
+#else
+    // Windows refuses to start a 64-bit image for a 32-bit debugger; some
+    // platforms start it, and every dump of it would then fail.
+    return RunsUnderWow64() && !IsWow64(process);
+#endif
+}
+
+bool ExtractX64Image(HRSRC resource, const wchar_t* imagePath) {
+    DWORD size = SizeofResource(nullptr, resource);
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    if (loaded == nullptr) {
+        return false;
+    }
+    const void* bytes = LockResource(loaded);
+    UniqueFile file(CreateFileW(imagePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || bytes == nullptr) {
+        return false;
+    }
+    DWORD written = 0;
+    // A short write would leave an image that cannot run.
+    return WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
+}
+
+int RelaunchAs64Bit() {
+    wchar_t imagePath[MAX_PATH] = L"";
+    if (!BuildImagePath(imagePath)) {
+        return ReportExtractionFailure(imagePath);
+    }
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(kX64ImageResource), L"BINRES");
+    if (resource == nullptr || !ExtractX64Image(resource, imagePath)) {
+        return ReportExtractionFailure(imagePath);
+    }
+    const wchar_t* ownCommandLine = GetCommandLineW();
+    std::vector<wchar_t> commandLine(ownCommandLine, ownCommandLine + wcslen(ownCommandLine) + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(imagePath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child)) {
+        DWORD error = GetLastError();
+        DeleteFileW(imagePath);
+        ReportWin32Error(L"Failed to create process", error);
+        return 1;
+    }
+    UniqueHandle process(child.hProcess);
+    UniqueHandle thread(child.hThread);
+    WaitForSingleObject(process.Get(), INFINITE);
+    DWORD exitCode = 1;
+    // The run's outcome is the 64-bit build's; a script relies on it.
+    if (!GetExitCodeProcess(process.Get(), &exitCode)) {
+        exitCode = 1;
+    }
+    process.Reset();
+    thread.Reset();
+    DeleteFileW(imagePath);
+    return static_cast<int>(exitCode);
+}

@@ -1,0 +1,38 @@
+// The 32-bit build's hand-over of a run to its embedded 64-bit build when it
+// runs on 64-bit Windows and the target needs a 64-bit dump (or -64 asks for
+// it). In the 64-bit build every decision here says "keep the run".
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "common/unique_resource.h"
+#include "console/options/option_scan.h"
+
+// True when the process runs under WOW64; false when it does not or the
+// platform lacks IsWow64Process.
+bool IsWow64(HANDLE process);
+
+struct HandOverDecision {
+    bool endRun;  // the run is over (handed over or refused) with exitCode
+    int exitCode;
+    UniqueHandle process;  // the target, when the decision had to open it and keeps the run
+};
+
+// Switches file-system redirection off, then decides for an opened target
+// (a launch is decided once it has been tried, below).
+HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId);
+
+// After a launch under WOW64: a failure with ERROR_NOT_SUPPORTED, or a new
+// process that is not itself under WOW64 (a 64-bit image), belongs to the
+// 64-bit build.
+bool LaunchFailureNeedsX64Build(uint32_t error);
+bool LaunchedImageNeedsX64Build(HANDLE process);
+
+// Writes the embedded 64-bit build next to this program, runs it with this
+// program's own command line in the same console, waits for it and deletes
+// it. Returns the 64-bit build's exit code, or 1 when it could not be run.
+int RelaunchAs64Bit();
+
+bool ExtractX64Image(HRSRC resource, const wchar_t* imagePath);
