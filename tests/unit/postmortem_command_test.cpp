@@ -1,0 +1,69 @@
+// The "Debugger" value registered with -i.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/run/postmortem.h"
+
+namespace {
+
+struct CommandCase {
+    const char* name;
+    bool fullMemory;
+    bool miniPlus;
+    bool userLibrary;
+    DWORD major;
+    const wchar_t* expected;
+};
+
+class DebuggerCommandLine : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(DebuggerCommandLine, CarriesOneContentOptionAndTheQuotedPaths) {
+    const CommandCase& c = GetParam();
+    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", c.fullMemory, c.miniPlus,
+                               c.userLibrary, L"C:\\my libs\\cb.dll", L"c:\\dumps", c.major};
+    wchar_t line[kDebuggerCommandCapacity];
+    ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
+    EXPECT_STREQ(c.expected, line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, DebuggerCommandLine,
+    ::testing::Values(
+        CommandCase{"FullMemory", true, false, false, 6,
+                    L"\"C:\\Tools\\varnhold.exe\" -ma -j \"c:\\dumps\" %ld %ld %p"},
+        CommandCase{"FullMemoryWinsOverAll", true, true, true, 10,
+                    L"\"C:\\Tools\\varnhold.exe\" -ma -j \"c:\\dumps\" %ld %ld %p"},
+        CommandCase{"MiniPlusWinsOverLibrary", false, true, true, 6,
+                    L"\"C:\\Tools\\varnhold.exe\" -mp -j \"c:\\dumps\" %ld %ld %p"},
+        CommandCase{"LibraryQuoted", false, false, true, 6,
+                    L"\"C:\\Tools\\varnhold.exe\" -d \"C:\\my libs\\cb.dll\" -j \"c:\\dumps\" "
+                    L"%ld %ld %p"},
+        CommandCase{"Plain", false, false, false, 6,
+                    L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\dumps\" %ld %ld %p"},
+        CommandCase{"BeforeVistaNoInfoAddress", false, false, false, 5,
+                    L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\dumps\" %ld %ld 0"}),
+    [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
+
+TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
+    std::wstring longLibrary(2000, L'x');
+    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", false, false, true,
+                               longLibrary.c_str(), L"c:\\dumps", 6};
+    wchar_t line[kDebuggerCommandCapacity];
+    EXPECT_FALSE(BuildDebuggerCommandLine(choice, line));
+    EXPECT_STREQ(L"", line);
+}
+
+TEST(DebuggerCommandLine, ALineThatJustFitsIsKept) {
+    // Everything but the library path takes 54 characters.
+    std::wstring library(kDebuggerCommandCapacity - 1 - 54, L'y');
+    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", false, false, true, library.c_str(),
+                               L"c:\\dumps", 6};
+    wchar_t line[kDebuggerCommandCapacity];
+    ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
+    EXPECT_EQ(kDebuggerCommandCapacity - 1, wcslen(line));
+}
+
+}  // namespace
