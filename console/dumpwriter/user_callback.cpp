@@ -1,0 +1,3 @@
+#include "console/dumpwriter/user_callback.h"
+
+MiniDumpCallbackRoutine UserDumpCallback = nullptr;

@@ -1,0 +1,293 @@
+#include "console/monitors/counter_monitor.h"
+
+#include <windows.h>
+#include <pdh.h>
+
+#include <cstdint>
+
+#include "common/console_output.h"
+#include "common/process_wide.h"
+#include "common/unique_resource.h"
+#include "console/dumpwriter/dump_series.h"
+#include "console/monitors/cpu_share.h"
+#include "console/monitors/error_report.h"
+#include "console/monitors/hung_window.h"
+#include "console/monitors/jit_dump.h"
+#include "console/monitors/monitor_texts.h"
+#include "console/monitors/sampling_pass.h"
+#include "console/options/monitor_config.h"
+
+namespace {
+
+constexpr ULONG kSystemProcessorPerformanceInformation = 8;
+constexpr ULONG kProcessVmCounters = 3;
+constexpr ULONG kProcessTimes = 4;
+constexpr DWORD kCounterFormat = PDH_FMT_LARGE | PDH_FMT_NOCAP100;  // 0x8400
+
+struct ProcessorPerformance {
+    LARGE_INTEGER idleTime;
+    LARGE_INTEGER kernelTime;  // includes the idle time
+    LARGE_INTEGER userTime;
+    LARGE_INTEGER dpcTime;
+    LARGE_INTEGER interruptTime;
+    ULONG interruptCount;
+};
+static_assert(sizeof(ProcessorPerformance) == 48, "48 bytes per processor in both builds");
+
+struct KernelUserTimes {
+    LARGE_INTEGER createTime;
+    LARGE_INTEGER exitTime;
+    LARGE_INTEGER kernelTime;
+    LARGE_INTEGER userTime;
+};
+static_assert(sizeof(KernelUserTimes) == 32, "32 bytes in both builds");
+
+struct VmCountersEx {
+    SIZE_T peakVirtualSize;
+    SIZE_T virtualSize;
+    ULONG pageFaultCount;
+    SIZE_T peakWorkingSetSize;
+    SIZE_T workingSetSize;
+    SIZE_T quotaPeakPagedPoolUsage;
+    SIZE_T quotaPagedPoolUsage;
+    SIZE_T quotaPeakNonPagedPoolUsage;
+    SIZE_T quotaNonPagedPoolUsage;
+    SIZE_T pagefileUsage;
+    SIZE_T peakPagefileUsage;
+    SIZE_T privateUsage;
+};
+static_assert(sizeof(VmCountersEx) == 12 * sizeof(SIZE_T), "96 bytes (64-bit) or 48 (32-bit)");
+
+struct PdhQueryTraits {
+    using Type = PDH_HQUERY;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type query) { PdhCloseQuery(query); }
+};
+// The query owns its counters: closing it frees them.
+using UniquePdhQuery = UniqueResource<PdhQueryTraits>;
+
+// The previous CPU sample lives for the whole program (one sampling thread
+// per run).
+CpuHistory g_previousCpu = {};
+
+// What the live probes read from.
+struct LiveSources {
+    const MonitorConfig* config;
+    ProcessorPerformance* processors;
+    uint32_t processorCount;
+    PDH_HQUERY query;
+    PDH_HCOUNTER counter;
+};
+
+bool SampleCpu(void* context, CpuSample* sample) {
+    auto* sources = static_cast<LiveSources*>(context);
+    const ULONG size = sources->processorCount * sizeof(ProcessorPerformance);
+    ULONG returned = 0;
+    LONG status = g_processWide.ntQuerySystemInformation(kSystemProcessorPerformanceInformation,
+                                                         sources->processors, size, &returned);
+    if (status < 0) {
+        ReportNtStatus(L"Failed to query processor performance", status);
+        return false;
+    }
+    uint64_t systemTotal = 0;
+    for (uint32_t i = 0; i < sources->processorCount; ++i) {
+        systemTotal += static_cast<uint64_t>(sources->processors[i].kernelTime.QuadPart) +
+                       static_cast<uint64_t>(sources->processors[i].userTime.QuadPart);
+    }
+    KernelUserTimes times = {};
+    status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
+                                                     &times, sizeof(times), &returned);
+    if (status < 0) {
+        ReportNtStatus(L"Failed to query process times", status);
+        return false;
+    }
+    sample->systemTotal = systemTotal;
+    sample->processTotal = static_cast<uint64_t>(times.kernelTime.QuadPart) +
+                           static_cast<uint64_t>(times.userTime.QuadPart);
+    return true;
+}
+
+bool SampleCommit(void* context, uint64_t* privateBytes) {
+    auto* sources = static_cast<LiveSources*>(context);
+    VmCountersEx counters = {};
+    ULONG returned = 0;
+    LONG status = g_processWide.ntQueryInformationProcess(
+        sources->config->process, kProcessVmCounters, &counters, sizeof(counters), &returned);
+    if (status < 0) {
+        ReportNtStatus(L"Failed to query virtual memory counters", status);
+        return false;
+    }
+    *privateBytes = counters.privateUsage;
+    return true;
+}
+
+bool SampleCounter(void* context, int64_t* value) {
+    auto* sources = static_cast<LiveSources*>(context);
+    PDH_STATUS status = PdhCollectQueryData(sources->query);
+    if (status != ERROR_SUCCESS) {
+        ReportPdhError(L"Failed to collect query data", static_cast<uint32_t>(status));
+        return false;
+    }
+    PDH_FMT_COUNTERVALUE formatted = {};
+    status = PdhGetFormattedCounterValue(sources->counter, kCounterFormat, nullptr, &formatted);
+    if (status != ERROR_SUCCESS) {
+        ReportPdhError(L"Failed to get formatted counter value", static_cast<uint32_t>(status));
+        return false;
+    }
+    *value = formatted.largeValue;
+    return true;
+}
+
+const void* FindTargetHungWindow(void* context) {
+    auto* sources = static_cast<LiveSources*>(context);
+    return FindHungWindow(sources->config->processId);
+}
+
+void PrintLine(void*, const wchar_t* text) {
+    PrintWide(L"%s", text);
+}
+
+void SetStopFlag(const MonitorConfig& config) {
+    InterlockedExchange(config.stopFlag, 1);
+}
+
+void RequestDump(const MonitorConfig& config, const wchar_t* comment) {
+    WriteDumpSeries(config.process, config.processId, config.dumpPath, config.dumpCount,
+                    config.overwrite, config.dumpType, nullptr, config.miniPlus, comment,
+                    config.dumpLock, config.dumpsWritten, config.reflect, config.dumpFailed);
+}
+
+// The processor buffer, allocated only when the CPU trigger is on.
+bool AllocateProcessorBuffer(const MonitorConfig& config, UniqueHeapMemory* buffer) {
+    if (config.cpuTrigger == 0) {
+        return true;
+    }
+    const SIZE_T size =
+        static_cast<SIZE_T>(g_processWide.processorCount) * sizeof(ProcessorPerformance);
+    buffer->Reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+    if (!buffer->IsValid()) {
+        // HeapAlloc does not always set the last error.
+        const DWORD error = GetLastError();
+        ReportWin32Error(L"Failed to allocate memory",
+                         error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+// The performance query with its one counter and its first sample, only
+// when the counter trigger is on.
+bool OpenCounterQuery(const MonitorConfig& config, UniquePdhQuery* query, PDH_HCOUNTER* counter) {
+    if (config.counterTrigger == 0) {
+        return true;
+    }
+    PDH_STATUS status = PdhOpenQueryW(nullptr, 0, query->Receive());
+    if (status != ERROR_SUCCESS) {
+        query->Release();  // nothing was opened
+        ReportPdhError(L"Failed to open query", static_cast<uint32_t>(status));
+        return false;
+    }
+    status = PdhAddCounterW(query->Get(), config.counterPath, 0, counter);
+    if (status != ERROR_SUCCESS) {
+        ReportPdhError(L"Failed to add counter", static_cast<uint32_t>(status));
+        return false;
+    }
+    status = PdhCollectQueryData(query->Get());
+    if (status != ERROR_SUCCESS) {
+        ReportPdhError(L"Failed to collect query data", static_cast<uint32_t>(status));
+        return false;
+    }
+    return true;
+}
+
+PassSettings SettingsOf(const MonitorConfig& config) {
+    PassSettings settings = {};
+    settings.cpu.trigger = config.cpuTrigger;
+    settings.cpu.threshold = config.cpuThreshold;
+    settings.cpu.thresholdSeconds = config.thresholdSeconds;
+    settings.cpu.singleCore = config.cpuSingleCore != 0;
+    settings.cpu.processorCount = g_processWide.processorCount;
+    settings.commitTrigger = config.commitTrigger;
+    settings.commitThresholdMB = config.commitThresholdMB;
+    settings.counterTrigger = config.counterTrigger;
+    settings.counterThreshold = config.counterThreshold;
+    settings.hungWindow = config.hungWindow != 0;
+    settings.commandLine = GetCommandLineW();
+    return settings;
+}
+
+// Whether the thread samples once a second; otherwise it writes the
+// immediate dump.
+bool KeepsSampling(const MonitorConfig& config) {
+    return config.cpuTrigger != 0 || config.commitTrigger != 0 || config.counterTrigger != 0 ||
+           config.hungWindow != 0 || config.debugThread != 0;
+}
+
+void RunPasses(const MonitorConfig& config, LiveSources& sources) {
+    const PassSettings settings = SettingsOf(config);
+    PassState state = {&g_previousCpu, 0};
+    const PassProbes probes = {
+        &sources, SampleCpu, SampleCommit, SampleCounter, FindTargetHungWindow, PrintLine};
+    wchar_t comment[kDumpCommentCapacity];
+    for (;;) {
+        SYSTEMTIME now = {};
+        GetLocalTime(&now);
+        const PassClock clock = {now.wHour, now.wMinute, now.wSecond};
+        const PassOutcome outcome =
+            RunSamplingPass(settings, state, probes, clock, comment, kDumpCommentCapacity);
+        if (outcome == PassOutcome::kFailed) {
+            SetStopFlag(config);
+            return;
+        }
+        if (outcome == PassOutcome::kDump) {
+            RequestDump(config, comment);
+            SetStopFlag(config);
+            return;
+        }
+        if (config.jitMode != 0) {
+            WriteJitDump(config.process, config.processId, config.dumpPath, config.dumpCount,
+                         config.overwrite, config.dumpType, config.miniPlus, config.dumpLock,
+                         config.dumpsWritten, config.reflect, config.jitDebugInfo, config.jitEvent,
+                         config.dumpFailed);
+            SetStopFlag(config);
+            return;
+        }
+        if (!KeepsSampling(config)) {
+            FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
+            RequestDump(config, comment);
+            SetStopFlag(config);
+            return;
+        }
+        Sleep(1000);
+        if (*config.stopFlag != 0) {
+            return;
+        }
+    }
+}
+
+void RunCounterMonitor(const MonitorConfig& config) {
+    UniqueHeapMemory processorBuffer;
+    if (!AllocateProcessorBuffer(config, &processorBuffer)) {
+        SetStopFlag(config);
+        return;
+    }
+    UniquePdhQuery query;
+    PDH_HCOUNTER counter = nullptr;
+    if (!OpenCounterQuery(config, &query, &counter)) {
+        SetStopFlag(config);
+        return;
+    }
+    if (*config.stopFlag != 0) {
+        return;
+    }
+    LiveSources sources = {&config, static_cast<ProcessorPerformance*>(processorBuffer.Get()),
+                           g_processWide.processorCount, query.Get(), counter};
+    RunPasses(config, sources);
+}
+
+}  // namespace
+
+unsigned __stdcall CounterMonitorThread(void* config) {
+    RunCounterMonitor(*static_cast<const MonitorConfig*>(config));
+    return 0;
+}
