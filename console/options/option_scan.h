@@ -19,12 +19,12 @@ struct ScannedOptions {
     uint32_t targetId;
     bool targetByName;
 
-    bool launch;         // -x
-    bool wait;           // -w
-    bool install;        // -i
-    bool fullMemory;     // -ma, carried into the -i registration
-    bool userLibrary;    // -d, carried into the -i registration
-    bool force64;        // -64
+    bool launch;       // -x
+    bool wait;         // -w
+    bool install;      // -i
+    bool fullMemory;   // -ma, carried into the -i registration
+    bool userLibrary;  // -d, carried into the -i registration
+    bool force64;      // -64
     const wchar_t* userLibraryPath;
     const wchar_t* launchImage;  // -x image
 

@@ -1,0 +1,312 @@
+#include "console/monitors/debug_event_monitor.h"
+
+#include <windows.h>
+#include <dbghelp.h>
+
+#include "common/console_output.h"
+#include "common/unique_resource.h"
+#include "console/dumpwriter/dump_series.h"
+#include "console/monitors/debug_event_comment.h"
+#include "console/monitors/debug_launch.h"
+#include "console/monitors/debug_string_text.h"
+#include "console/monitors/error_report.h"
+#include "console/monitors/exception_decision.h"
+#include "console/options/monitor_config.h"
+
+namespace {
+
+#ifdef _WIN64
+static_assert(CONTEXT_ALL == 0x10001F, "full context of the 64-bit build");
+#else
+static_assert(CONTEXT_ALL == 0x1003F, "full context of the 32-bit build");
+#endif
+
+constexpr DWORD kWaitMilliseconds = 1000;
+
+struct MonitorState {
+    const MonitorConfig* config;
+    bool initialBreakpointSeen;
+    bool terminateTarget;
+    uint32_t result;
+    SYSTEMTIME time;
+    DEBUG_EVENT event;
+    // GetThreadContext needs the alignment the processor's save area demands
+    // (16 bytes on x64); a misaligned record fails or corrupts the read.
+    alignas(16) CONTEXT context;
+    wchar_t comment[kDumpCommentCapacity];
+};
+
+void SetStopFlag(const MonitorConfig& config) {
+    InterlockedExchange(config.stopFlag, 1);
+}
+
+// Reads the full context of one thread of the target. The record is cleared
+// first so that nothing of an earlier event survives in it.
+bool ReadThreadContext(HANDLE thread, CONTEXT* context) {
+    ZeroMemory(context, sizeof *context);
+    context->ContextFlags = CONTEXT_ALL;
+    return GetThreadContext(thread, context) != FALSE;
+}
+
+// An unhandled breakpoint instruction is one byte long; moving the
+// instruction pointer past it lets the thread run on.
+bool StepOverBreakpoint(MonitorState& state) {
+    UniqueHandle thread(
+        OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, state.event.dwThreadId));
+    if (!thread || !ReadThreadContext(thread.Get(), &state.context)) {
+        return false;
+    }
+#ifdef _WIN64
+    state.context.Rip += 1;
+#else
+    state.context.Eip += 1;
+#endif
+    SetThreadContext(thread.Get(), &state.context);
+    return true;
+}
+
+void RequestDump(MonitorState& state, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation) {
+    const MonitorConfig& config = *state.config;
+    state.result = WriteDumpSeries(
+        config.process, config.processId, config.dumpPath, config.dumpCount, config.overwrite,
+        config.dumpType, exceptionInformation, config.miniPlus, state.comment, config.dumpLock,
+        config.dumpsWritten, config.reflect, config.dumpFailed);
+}
+
+// Returns false when the event stays uncontinued: its thread is held until
+// the target is terminated.
+bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
+    const SYSTEMTIME& t = state.time;
+    if (firstChance) {
+        PrintWide(L"[%02d:%02d:%02d] Exception: %08X %s\n", t.wHour, t.wMinute, t.wSecond, code,
+                  ExceptionName(code));
+    } else {
+        PrintWide(L"[%02d:%02d:%02d] Exception: Unhandled - %08X %s\n", t.wHour, t.wMinute,
+                  t.wSecond, code, ExceptionName(code));
+    }
+    FormatExceptionComment(state.comment, kDumpCommentCapacity, GetCommandLineW(), code,
+                           firstChance);
+
+    UniqueHandle thread(OpenThread(THREAD_GET_CONTEXT, FALSE, state.event.dwThreadId));
+    if (!thread || !ReadThreadContext(thread.Get(), &state.context)) {
+        // Without the context no faithful dump can be written; the exception
+        // goes back to the target rather than leaving it stopped for good.
+        return true;
+    }
+    EXCEPTION_POINTERS pointers{&state.event.u.Exception.ExceptionRecord, &state.context};
+    MINIDUMP_EXCEPTION_INFORMATION information{};
+    information.ThreadId = state.event.dwThreadId;
+    information.ExceptionPointers = &pointers;
+    information.ClientPointers = FALSE;  // both records lie in this process
+    RequestDump(state, &information);
+    thread.Reset();
+    state.terminateTarget = true;
+    SetStopFlag(*state.config);
+    return false;
+}
+
+// Returns false when the event must not be continued; otherwise *status is
+// the continue status.
+bool HandleException(MonitorState& state, DWORD* status) {
+    const MonitorConfig& config = *state.config;
+    const EXCEPTION_DEBUG_INFO& info = state.event.u.Exception;
+    const uint32_t code = static_cast<uint32_t>(info.ExceptionRecord.ExceptionCode);
+    const bool firstChance = info.dwFirstChance != 0;
+
+    ExceptionOptions options{config.exceptionMonitor != 0, config.filterEnabled != 0, config.filter,
+                             config.breakOnBreakpoints != 0, config.firstChance != 0};
+    ExceptionDecision decision =
+        DecideException(options, ExceptionFacts{code, firstChance, state.initialBreakpointSeen});
+    if (decision.isInitialBreakpoint) {
+        state.initialBreakpointSeen = true;
+    }
+    if (decision.showFilterLine) {
+        const SYSTEMTIME& t = state.time;
+        PrintWide(firstChance ? L"[%02d:%02d:%02d] Exception: %08X.%s (1st)\n"
+                              : L"[%02d:%02d:%02d] Exception: %08X.%s (2nd)\n",
+                  t.wHour, t.wMinute, t.wSecond, code, ExceptionName(code));
+    }
+
+    *status = DBG_EXCEPTION_NOT_HANDLED;
+    switch (decision.action) {
+        case ExceptionAction::PassOn:
+            return true;
+        case ExceptionAction::StepOver:
+            if (StepOverBreakpoint(state)) {
+                *status = DBG_CONTINUE;
+            }
+            return true;
+        case ExceptionAction::Dump:
+            return DumpException(state, code, firstChance);
+    }
+    return true;
+}
+
+void HandleProcessExit(MonitorState& state) {
+    const SYSTEMTIME& t = state.time;
+    PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
+    FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
+    RequestDump(state, nullptr);
+    SetStopFlag(*state.config);
+}
+
+// The text printed is only what was read: it ends at the first null within
+// the bytes or at their end, whatever length the target claimed.
+void PrintDebugString(MonitorState& state) {
+    const OUTPUT_DEBUG_STRING_INFO& info = state.event.u.DebugString;
+    const SYSTEMTIME& t = state.time;
+    const size_t characters = info.nDebugStringLength;
+    const size_t bytes = characters * (info.fUnicode ? sizeof(wchar_t) : sizeof(char));
+    // One byte more than needed, so that a zero length is still an allocation.
+    UniqueHeapMemory buffer(HeapAlloc(GetProcessHeap(), 0, bytes + 1));
+    if (!buffer) {
+        return;
+    }
+    if (bytes > 0 && !ReadProcessMemory(state.config->process, info.lpDebugStringData, buffer.Get(),
+                                        bytes, nullptr)) {
+        return;
+    }
+    if (info.fUnicode) {
+        const wchar_t* text = static_cast<const wchar_t*>(buffer.Get());
+        PrintWide(L"[%02d:%02d:%02d] Debug String:\n%.*s\n", t.wHour, t.wMinute, t.wSecond,
+                  static_cast<int>(WideTextLength(text, characters)), text);
+    } else {
+        const char* text = static_cast<const char*>(buffer.Get());
+        PrintNarrow("[%02d:%02d:%02d] Debug String:\n%.*s\n", t.wHour, t.wMinute, t.wSecond,
+                    static_cast<int>(NarrowTextLength(text, characters)), text);
+    }
+}
+
+// The image file handles that come with process creation and DLL loads are
+// the debugger's to close; either may be missing.
+void CloseHandedFile(HANDLE file) {
+    if (file != nullptr && file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+}
+
+// Handles one event. Returns false when it stays uncontinued.
+bool HandleEvent(MonitorState& state, DWORD* status) {
+    const MonitorConfig& config = *state.config;
+    DEBUG_EVENT& event = state.event;
+    *status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+        case EXCEPTION_DEBUG_EVENT:
+            return HandleException(state, status);
+        case CREATE_PROCESS_DEBUG_EVENT:
+            // The image's file handle is handed to the debugger to close; the
+            // process and thread handles beside it belong to the system.
+            CloseHandedFile(event.u.CreateProcessInfo.hFile);
+            return true;
+        case LOAD_DLL_DEBUG_EVENT:
+            CloseHandedFile(event.u.LoadDll.hFile);
+            return true;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            if (config.terminateMonitor) {
+                HandleProcessExit(state);
+                return false;
+            }
+            return true;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            if (config.debugStrings) {
+                PrintDebugString(state);
+            }
+            return true;
+        default:
+            return true;
+    }
+}
+
+void RunEventLoop(MonitorState& state) {
+    const MonitorConfig& config = *state.config;
+    while (*config.stopFlag == 0) {
+        if (!WaitForDebugEvent(&state.event, kWaitMilliseconds)) {
+            if (GetLastError() == ERROR_SEM_TIMEOUT) {
+                continue;
+            }
+            break;
+        }
+        GetLocalTime(&state.time);
+        DWORD status = DBG_CONTINUE;
+        if (HandleEvent(state, &status)) {
+            ContinueDebugEvent(state.event.dwProcessId, state.event.dwThreadId, status);
+        }
+    }
+}
+
+// Creates the process as this thread's debuggee and hands it to the entry.
+// Returns true when the thread is to monitor it; the rest of the run's
+// record may be read only then.
+bool LaunchTarget(DebugLaunchRequest* request) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    const bool succeeded =
+        CreateProcessW(request->image, request->arguments, nullptr, nullptr, FALSE,
+                       DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &created) != FALSE;
+    request->succeeded = succeeded;
+    request->error = succeeded ? 0 : GetLastError();
+    // A handle of our own for an abandoned launch: the entry owns the one it
+    // receives and may close it as soon as it has let us go.
+    UniqueHandle ownProcess;
+    if (succeeded) {
+        CloseHandle(created.hThread);
+        request->process = created.hProcess;
+        request->processId = created.dwProcessId;
+        DebugSetProcessKillOnExit(FALSE);
+        DuplicateHandle(GetCurrentProcess(), created.hProcess, GetCurrentProcess(),
+                        ownProcess.Receive(), PROCESS_TERMINATE, FALSE, 0);
+    }
+    SetEvent(request->launched);
+    if (!succeeded) {
+        return false;
+    }
+    WaitForSingleObject(request->proceed, INFINITE);
+    if (!request->abandon) {
+        return true;
+    }
+    if (request->terminate && ownProcess) {
+        TerminateProcess(ownProcess.Get(), 0);
+    }
+    DebugActiveProcessStop(created.dwProcessId);
+    return false;
+}
+
+bool AttachTarget(const MonitorConfig& config) {
+    if (!DebugActiveProcess(config.processId)) {
+        ReportWin32Error(L"Failed to debug process", GetLastError());
+        return false;
+    }
+    // Set only now: the setting belongs to the debugging relation that
+    // attaching creates, so that the target survives this thread being ended
+    // without detaching.
+    DebugSetProcessKillOnExit(FALSE);
+    return true;
+}
+
+}  // namespace
+
+unsigned __stdcall DebugEventMonitorThread(void* argument) {
+    const MonitorConfig* config = static_cast<const MonitorConfig*>(argument);
+    if (config->launchRequest != nullptr) {
+        if (!LaunchTarget(config->launchRequest)) {
+            return 0;
+        }
+    } else if (!AttachTarget(*config)) {
+        return 0;
+    }
+
+    MonitorState state{};
+    state.config = config;
+    RunEventLoop(state);
+
+    // The target is ended before detaching: a thread held at an exception
+    // would otherwise run on the moment the debugger lets go, and an
+    // unhandled one would crash the process (and start a postmortem
+    // debugger) before it could be terminated.
+    if (state.terminateTarget) {
+        TerminateProcess(config->process, 0);
+    }
+    DebugActiveProcessStop(config->processId);
+    return 0;
+}

@@ -1,0 +1,15 @@
+// The dump path used when the command line names none: the program's
+// directory, a folder <name>_<pid>_<date>_<time> and <name>.dmp in it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Builds the path into out (kPathCapacity characters). Returns false, with out
+// empty, when the path would not fit; the path is never shortened.
+bool BuildDefaultDumpPath(wchar_t* out, const wchar_t* programDirectory, const wchar_t* processName,
+                          uint32_t processId, const SYSTEMTIME& now);
+
+// The directory of the running program (kPathCapacity characters).
+bool ProgramDirectory(wchar_t* out);

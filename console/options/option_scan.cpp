@@ -1,0 +1,388 @@
+#include "console/options/option_scan.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <optional>
+
+#include "common/bounded_text.h"
+
+namespace {
+
+// A value that does not fit the buffer it goes into is refused outright: a
+// shortened dump path would write a different file, a shortened argument
+// string would start the program with a different command line.
+const wchar_t kDumpPathTooLong[] = L"The dump file path is too long (at most 259 characters).\n";
+const wchar_t kLaunchArgumentsTooLong[] =
+    L"The argument string of the process to launch is too long (at most 1023 characters).\n";
+const wchar_t kProcessNameTooLong[] = L"The process name is too long (at most 259 characters).\n";
+const wchar_t kFilterNeedsFirstChance[] =
+    L"Filtering requires 1st chance exception monitoring (-e -1).\n";
+const wchar_t kReflectionUnsupported[] = L"-r  can only be used in Windows 7 and higher\n";
+
+using Step = std::optional<ScanOutcome>;
+
+constexpr ScanOutcome kUsageError{ScanStatus::UsageError, 1, nullptr};
+
+ScanOutcome Refuse(const wchar_t* message) {
+    return ScanOutcome{ScanStatus::Refused, 1, message};
+}
+
+// The arguments and the position of the next one not yet consumed.
+struct Cursor {
+    int argc;
+    wchar_t** argv;
+    int next;
+    const ScanEnvironment& environment;
+    ScannedOptions& options;
+
+    bool Has(int count) const { return next + count <= argc; }
+    const wchar_t* Peek() const { return argv[next]; }
+    const wchar_t* Take() { return argv[next++]; }
+};
+
+// wcstoul with base 10; the whole text must be consumed. An empty text reads
+// as 0, which is what the runtime gives for it.
+bool ReadUnsigned(const wchar_t* text, uint32_t& value) {
+    wchar_t* end = nullptr;
+    unsigned long read = wcstoul(text, &end, 10);
+    if (*end != L'\0') {
+        return false;
+    }
+    value = static_cast<uint32_t>(read);
+    return true;
+}
+
+bool ReadUnsigned64(const wchar_t* text, uint64_t& value) {
+    wchar_t* end = nullptr;
+    unsigned long long read = _wcstoui64(text, &end, 10);
+    if (*end != L'\0') {
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+Step TakeNumber(Cursor& cursor, uint32_t& value) {
+    if (!cursor.Has(1) || !ReadUnsigned(cursor.Take(), value)) {
+        return kUsageError;
+    }
+    return std::nullopt;
+}
+
+Step CopyDumpPath(ScannedOptions& options, const wchar_t* path) {
+    if (!CopyBounded(options.dumpPath, kPathCapacity, path)) {
+        return Refuse(kDumpPathTooLong);
+    }
+    return std::nullopt;
+}
+
+Step Help(Cursor& cursor) {
+    if (cursor.Has(1) && (wcscmp(cursor.Peek(), L"-e") == 0 || wcscmp(cursor.Peek(), L"/e") == 0)) {
+        return ScanOutcome{ScanStatus::ShowExamples, 0, nullptr};
+    }
+    return ScanOutcome{ScanStatus::ShowUsage, 0, nullptr};
+}
+
+Step Breakpoints(Cursor& cursor) {
+    if (!cursor.options.settings.exceptionMonitor) {
+        return kUsageError;
+    }
+    cursor.options.settings.breakOnBreakpoints = 1;
+    return std::nullopt;
+}
+
+Step FirstChance(Cursor& cursor) {
+    if (!cursor.options.settings.exceptionMonitor) {
+        return kUsageError;
+    }
+    cursor.options.settings.firstChance = 1;
+    return std::nullopt;
+}
+
+Step Filter(Cursor& cursor) {
+    MonitorConfig& settings = cursor.options.settings;
+    if (!settings.exceptionMonitor || !settings.firstChance) {
+        return Refuse(kFilterNeedsFirstChance);
+    }
+    if (!cursor.Has(1)) {
+        return kUsageError;
+    }
+    settings.filterEnabled = 1;
+    settings.filter = cursor.Take();
+    return std::nullopt;
+}
+
+Step CpuTrigger(Cursor& cursor, int32_t sign) {
+    if (Step stop = TakeNumber(cursor, cursor.options.settings.cpuThreshold)) {
+        return stop;
+    }
+    cursor.options.settings.cpuTrigger = sign;
+    return std::nullopt;
+}
+
+Step CommitTrigger(Cursor& cursor, int32_t sign) {
+    if (Step stop = TakeNumber(cursor, cursor.options.settings.commitThresholdMB)) {
+        return stop;
+    }
+    cursor.options.settings.commitTrigger = sign;
+    return std::nullopt;
+}
+
+// Only counters of the Process and Processor objects are accepted: the path
+// must start with "\Process" in any letter case and go on after it.
+bool IsAcceptedCounterPath(const wchar_t* path) {
+    const wchar_t prefix[] = L"\\Process";
+    const size_t prefixLength = wcslen(prefix);
+    return wcslen(path) > prefixLength && _wcsnicmp(path, prefix, prefixLength) == 0;
+}
+
+Step CounterTrigger(Cursor& cursor, int32_t sign) {
+    if (!cursor.Has(2)) {
+        return kUsageError;
+    }
+    const wchar_t* path = cursor.Take();
+    uint64_t threshold = 0;
+    if (!IsAcceptedCounterPath(path) || !ReadUnsigned64(cursor.Take(), threshold)) {
+        return kUsageError;
+    }
+    MonitorConfig& settings = cursor.options.settings;
+    settings.counterTrigger = sign;
+    settings.counterPath = path;
+    settings.counterThreshold = static_cast<int64_t>(threshold);
+    return std::nullopt;
+}
+
+Step UserLibrary(Cursor& cursor) {
+    if (!cursor.Has(1)) {
+        return kUsageError;
+    }
+    const wchar_t* path = cursor.Take();
+    // The loader prints its own report, with the system's text.
+    if (!cursor.environment.loadUserLibrary(path)) {
+        return Refuse(nullptr);
+    }
+    cursor.options.userLibrary = true;
+    cursor.options.userLibraryPath = path;
+    return std::nullopt;
+}
+
+Step Reflect(Cursor& cursor) {
+    if (!cursor.environment.reflectionSupported()) {
+        return Refuse(kReflectionUnsupported);
+    }
+    cursor.options.settings.reflect = 1;
+    return std::nullopt;
+}
+
+Step Install(Cursor& cursor) {
+    if (!cursor.Has(1)) {
+        return kUsageError;
+    }
+    cursor.options.install = true;
+    return CopyDumpPath(cursor.options, cursor.Take());
+}
+
+// Reads a number the way the system writes it into the postmortem command
+// line; characters after the number are ignored.
+bool ScanLong(const wchar_t* text, long& value) {
+    return swscanf(text, L"%ld", &value) == 1;
+}
+
+Step JustInTime(Cursor& cursor) {
+    if (!cursor.Has(3)) {
+        return kUsageError;
+    }
+    ScannedOptions& options = cursor.options;
+    options.settings.jitMode = 1;
+    if (Step stop = CopyDumpPath(options, cursor.Take())) {
+        return stop;
+    }
+    long processId = 0;
+    long event = 0;
+    if (!ScanLong(cursor.Take(), processId) || !ScanLong(cursor.Take(), event)) {
+        return kUsageError;
+    }
+    // The failing process replaces any target named before.
+    options.targetName = nullptr;
+    options.targetByName = false;
+    options.targetId = static_cast<uint32_t>(processId);
+    options.settings.jitEvent = static_cast<uint32_t>(event);
+    if (cursor.Has(1)) {
+        void* debugInfo = nullptr;
+        if (swscanf(cursor.Take(), L"%p", &debugInfo) != 1) {
+            return kUsageError;
+        }
+        options.settings.jitDebugInfo = reinterpret_cast<uintptr_t>(debugInfo);
+    }
+    return std::nullopt;
+}
+
+Step Launch(Cursor& cursor) {
+    if (!cursor.Has(2)) {
+        return kUsageError;
+    }
+    ScannedOptions& options = cursor.options;
+    options.launch = true;
+    if (Step stop = CopyDumpPath(options, cursor.Take())) {
+        return stop;
+    }
+    const wchar_t* image = cursor.Take();
+    options.launchImage = image;
+    options.targetName = image;
+    options.targetByName = true;
+    options.targetId = 0;
+    // A later -x replaces the whole launch, its argument string included.
+    options.launchArguments[0] = L'\0';
+    if (cursor.Has(1) &&
+        !CopyBounded(options.launchArguments, kLaunchArgumentsCapacity, cursor.Take())) {
+        return Refuse(kLaunchArgumentsTooLong);
+    }
+    return std::nullopt;
+}
+
+using Handler = Step (*)(Cursor&);
+
+struct OptionEntry {
+    const wchar_t* name;  // without its leading dash or slash
+    Handler handle;
+};
+
+const OptionEntry kOptions[] = {
+    {L"?", Help},
+    {L"64",
+     [](Cursor& c) -> Step {
+         c.options.force64 = true;
+         return std::nullopt;
+     }},
+    {L"b", Breakpoints},
+    {L"c", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrAbove); }},
+    {L"cl", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrBelow); }},
+    {L"d", UserLibrary},
+    {L"e",
+     [](Cursor& c) -> Step {
+         c.options.settings.exceptionMonitor = 1;
+         c.options.settings.debugThread = 1;
+         return std::nullopt;
+     }},
+    {L"1", FirstChance},
+    {L"f", Filter},
+    {L"h",
+     [](Cursor& c) -> Step {
+         c.options.settings.hungWindow = 1;
+         return std::nullopt;
+     }},
+    {L"i", Install},
+    {L"j", JustInTime},
+    {L"l",
+     [](Cursor& c) -> Step {
+         c.options.settings.debugStrings = 1;
+         c.options.settings.debugThread = 1;
+         return std::nullopt;
+     }},
+    {L"m", [](Cursor& c) { return CommitTrigger(c, kTriggerAtOrAbove); }},
+    {L"ml", [](Cursor& c) { return CommitTrigger(c, kTriggerAtOrBelow); }},
+    {L"ma",
+     [](Cursor& c) -> Step {
+         c.options.fullMemory = true;
+         c.options.settings.dumpType |= 0x2;  // MiniDumpWithFullMemory
+         return std::nullopt;
+     }},
+    {L"mp",
+     [](Cursor& c) -> Step {
+         c.options.settings.miniPlus = 1;
+         return std::nullopt;
+     }},
+    {L"n", [](Cursor& c) { return TakeNumber(c, c.options.settings.dumpCount); }},
+    {L"o",
+     [](Cursor& c) -> Step {
+         c.options.settings.overwrite = 1;
+         return std::nullopt;
+     }},
+    {L"p", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrAbove); }},
+    {L"pl", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrBelow); }},
+    {L"r", Reflect},
+    {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
+    {L"t",
+     [](Cursor& c) -> Step {
+         c.options.settings.terminateMonitor = 1;
+         c.options.settings.debugThread = 1;
+         return std::nullopt;
+     }},
+    {L"u",
+     [](Cursor& c) -> Step {
+         c.options.settings.cpuSingleCore = 1;
+         return std::nullopt;
+     }},
+    {L"w",
+     [](Cursor& c) -> Step {
+         c.options.wait = true;
+         return std::nullopt;
+     }},
+    {L"x", Launch},
+};
+
+// Options are matched whole and case-sensitively, in a dash and a slash form.
+Handler FindOption(const wchar_t* argument) {
+    if (argument[0] != L'-' && argument[0] != L'/') {
+        return nullptr;
+    }
+    for (const OptionEntry& entry : kOptions) {
+        if (wcscmp(argument + 1, entry.name) == 0) {
+            return entry.handle;
+        }
+    }
+    return nullptr;
+}
+
+// An argument that is no option names the target when none is named yet, and
+// the argument right behind it is the dump file when it does not look like an
+// option and no dump file is set yet.
+Step Positional(Cursor& cursor, const wchar_t* argument) {
+    ScannedOptions& options = cursor.options;
+    if (options.targetName == nullptr && options.targetId == 0) {
+        uint32_t processId = 0;
+        if (ReadUnsigned(argument, processId)) {
+            options.targetId = processId;
+        } else {
+            // The name is copied into the process name buffer later on.
+            if (wcslen(argument) >= kPathCapacity) {
+                return Refuse(kProcessNameTooLong);
+            }
+            options.targetName = argument;
+            options.targetByName = true;
+        }
+    }
+    if (cursor.Has(1) && cursor.Peek()[0] != L'-' && cursor.Peek()[0] != L'/' &&
+        options.dumpPath[0] == L'\0') {
+        return CopyDumpPath(options, cursor.Take());
+    }
+    return std::nullopt;
+}
+
+void ResetToDefaults(ScannedOptions& options) {
+    options = ScannedOptions{};
+    options.settings.dumpCount = kDefaultDumpCount;
+    options.settings.dumpType = kDefaultDumpType;
+    options.settings.thresholdSeconds = kDefaultThresholdSeconds;
+}
+
+}  // namespace
+
+ScanOutcome ScanArguments(int argc, wchar_t** argv, const ScanEnvironment& environment,
+                          ScannedOptions& options) {
+    ResetToDefaults(options);
+    if (argc < 2) {
+        return ScanOutcome{ScanStatus::ShowUsage, 1, nullptr};
+    }
+    Cursor cursor{argc, argv, 1, environment, options};
+    while (cursor.Has(1)) {
+        const wchar_t* argument = cursor.Take();
+        Handler handle = FindOption(argument);
+        Step stop = handle != nullptr ? handle(cursor) : Positional(cursor, argument);
+        if (stop) {
+            return *stop;
+        }
+    }
+    return ScanOutcome{ScanStatus::Run, 0, nullptr};
+}

@@ -1,0 +1,156 @@
+#include "console/options/usage_text.h"
+
+#include "common/console_output.h"
+
+namespace {
+
+#define VARNHOLD_DESCRIPTION                                                    \
+    L"Monitors a process and writes a dump file when the process exceeds the\n" \
+    L"specified criteria or has an exception.\n"
+
+#define VARNHOLD_SYNOPSIS                                                                          \
+    L"usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-n exceeds] [-e [-1 [-b] " \
+    L"[-f filter]] [-h] [-l] [-m|-ml commit usage] [-ma | -mp] [-o] [-p|-pl counter threshold] "   \
+    L"[-r] [-t] [-d <callback DLL>] <[-w] <process name or PID> [dump file] | -i <dump file> | "   \
+    L"-x <dump file> <image file> [arguments] >\n"
+
+const wchar_t kUsage[] =
+    VARNHOLD_DESCRIPTION
+    L"\n"
+    VARNHOLD_SYNOPSIS
+    L"\n"
+    L"   -64     On 64-bit Windows, write a 64-bit dump of a 32-bit process: the\n"
+    L"           32-bit build hands the run to its 64-bit build. The 64-bit build\n"
+    L"           accepts the option and ignores it.\n"
+    L"   -b      Treat debug breakpoints as exceptions instead of ignoring them.\n"
+    L"           Must follow -e.\n"
+    L"   -c      CPU usage in percent at or above which the dumps are written.\n"
+    L"   -cl     CPU usage in percent at or below which the dumps are written.\n"
+    L"   -d      Call the routine MiniDumpCallbackRoutine of the given DLL while\n"
+    L"           each dump is written. The DLL is loaded as soon as the option is\n"
+    L"           read.\n"
+    L"   -e      Write the dumps when the process has an unhandled exception.\n"
+    L"           Follow it with -1 to consider first chance exceptions as well.\n"
+    L"   -f      Show the name of every exception and dump a first chance\n"
+    L"           exception only when its name contains the filter text, in any\n"
+    L"           letter case. With an empty filter (\"\") no first chance\n"
+    L"           exception is dumped. Must follow -e -1.\n"
+    L"   -h      Write the dumps when a visible window of the process has not\n"
+    L"           responded to window messages for at least 5 seconds.\n"
+    L"   -i      Install varnhold as the postmortem debugger: a process that\n"
+    L"           crashes is then dumped to the given dump file. Only -ma, -mp\n"
+    L"           and -d are carried into the registration.\n"
+    L"   -l      Show the debug output strings of the process.\n"
+    L"   -m      Committed memory in MB at or above which the dumps are written.\n"
+    L"   -ml     Committed memory in MB at or below which the dumps are written.\n"
+    L"   -ma     Write dumps with the full memory of the process.\n"
+    L"   -mp     Write MiniPlus dumps: thread and handle information plus the\n"
+    L"           read/write memory of the process, without its very large\n"
+    L"           memory areas.\n"
+    L"   -n      Number of dumps to write when a trigger fires (default 1). They\n"
+    L"           are written one right after the other, numbered from _0.\n"
+    L"   -o      Overwrite an existing dump file.\n"
+    L"   -p      Performance counter and threshold at or above which the dumps\n"
+    L"           are written. The counter path must begin with \\Process (a\n"
+    L"           counter of the Process or Processor object). A process counter\n"
+    L"           of one of several instances of the same image is named with the\n"
+    L"           syntax \"\\Process(<name>_<pid>)\\counter\".\n"
+    L"   -pl     As -p, but the dumps are written when the counter is at or below\n"
+    L"           the threshold.\n"
+    L"   -r      Dump a reflected clone of the process, so that the process\n"
+    L"           itself is suspended for a shorter time (Windows 7 and higher).\n"
+    L"   -s      Consecutive seconds the CPU condition must hold before the\n"
+    L"           dumps are written (default 10).\n"
+    L"   -t      Write the dumps when the process terminates.\n"
+    L"   -u      Measure CPU usage relative to a single core instead of the\n"
+    L"           whole system.\n"
+    L"   -w      Wait for the process to start if it is not running.\n"
+    L"   -x      Launch the image file and monitor it. The optional argument\n"
+    L"           string is the complete command line the new process receives;\n"
+    L"           pass it as one quoted argument.\n"
+    L"\n"
+    L"Use -? -e to see example command lines.\n"
+    L"\n"
+    L"If you omit the dump file name, it defaults to <processname>_<pid>_<datetime>.dmp.\n"
+    L"\n";
+
+const wchar_t kExamples[] =
+    VARNHOLD_DESCRIPTION
+    L"\n"
+    VARNHOLD_SYNOPSIS
+    L"\n"
+    L"Examples:\n"
+    L"\n"
+    L"- Write a mini dump of the process named notepad.exe into a new folder\n"
+    L"  notepad_<pid>_<datetime> beside varnhold.exe:\n"
+    L"     C:\\>varnhold notepad.exe\n"
+    L"\n"
+    L"- Write a full dump of the process with the identifier 4572:\n"
+    L"     C:\\>varnhold -ma 4572\n"
+    L"\n"
+    L"- Write 3 mini dumps of notepad.exe one right after the other, named\n"
+    L"  notepad_0.dmp, notepad_1.dmp and notepad_2.dmp:\n"
+    L"     C:\\>varnhold -n 3 notepad.exe c:\\dumps\\notepad.dmp\n"
+    L"\n"
+    L"- Write 3 dumps back to back once consume.exe has used 20% CPU or more\n"
+    L"  for 5 consecutive seconds:\n"
+    L"     C:\\>varnhold -c 20 -s 5 -n 3 consume.exe\n"
+    L"\n"
+    L"- Write a dump to the named dump file when a window of notepad.exe hangs:\n"
+    L"     C:\\>varnhold -h notepad.exe c:\\dumps\\hung.dmp\n"
+    L"\n"
+    L"- Write a dump of notepad.exe when the total processor time of the\n"
+    L"  system reaches 90%:\n"
+    L"     C:\\>varnhold -p \"\\Processor(_Total)\\% Processor Time\" 90 notepad.exe\n"
+    L"\n"
+    L"- Write a full dump when the handle count of notepad.exe reaches 10000:\n"
+    L"     C:\\>varnhold -ma -p \"\\Process(notepad)\\Handle Count\" 10000 notepad.exe\n"
+    L"\n"
+    L"- Write a MiniPlus dump when notepad.exe has an unhandled exception:\n"
+    L"     C:\\>varnhold -mp -e notepad.exe\n"
+    L"\n"
+    L"- Show the name of every exception of notepad.exe; with an empty filter\n"
+    L"  no first chance exception is dumped, an unhandled one still is:\n"
+    L"     C:\\>varnhold -e -1 -f \"\" notepad.exe\n"
+    L"\n"
+    L"- Write a dump when notepad.exe has an exception whose name contains the\n"
+    L"  word access, first chance or unhandled:\n"
+    L"     C:\\>varnhold -e -1 -f access notepad.exe\n"
+    L"\n"
+    L"- Launch app.exe and write a dump when it has an unhandled exception:\n"
+    L"     C:\\>varnhold -e -x c:\\dumps\\app.dmp c:\\apps\\app.exe\n"
+    L"\n"
+    L"- Launch app.exe with the command line \"app.exe /test\" and write a full\n"
+    L"  dump at its first exception, first chance included:\n"
+    L"     C:\\>varnhold -ma -e -1 -x c:\\dumps\\app.dmp c:\\apps\\app.exe \"app.exe /test\"\n"
+    L"\n"
+    L"- Launch app.exe and write a dump at an unhandled exception or, failing\n"
+    L"  that, when it terminates:\n"
+    L"     C:\\>varnhold -e -t -x c:\\dumps\\app.dmp c:\\apps\\app.exe\n"
+    L"\n"
+    L"- Install varnhold as the postmortem debugger, writing a full dump of a\n"
+    L"  crashing process to c:\\dumps\\crash.dmp:\n"
+    L"     C:\\>varnhold -ma -i c:\\dumps\\crash.dmp\n"
+    L"\n";
+
+#undef VARNHOLD_DESCRIPTION
+#undef VARNHOLD_SYNOPSIS
+
+}  // namespace
+
+const wchar_t* UsageText() {
+    return kUsage;
+}
+
+const wchar_t* ExamplesText() {
+    return kExamples;
+}
+
+// Printed through "%s": the texts hold percent signs of their own.
+void PrintUsage() {
+    PrintWide(L"%s", kUsage);
+}
+
+void PrintExamples() {
+    PrintWide(L"%s", kExamples);
+}
