@@ -1,13 +1,15 @@
-// The user's dump callback routine loaded with -d ("MiniDumpCallbackRoutine"
-// of the user's library). Set once by the entry before the monitor threads
-// start; null when -d was not given.
+// The dump callback routine of the user's library (-d).
 #pragma once
 
 #include <windows.h>
 #include <dbghelp.h>
 
-using MiniDumpCallbackRoutine = BOOL(CALLBACK*)(PVOID parameter,
-                                                const PMINIDUMP_CALLBACK_INPUT input,
-                                                PMINIDUMP_CALLBACK_OUTPUT output);
+// Set once by the entry, before any monitor thread starts, to the library's
+// "MiniDumpCallbackRoutine"; null when no library was given.
+extern MINIDUMP_CALLBACK_ROUTINE UserDumpCallback;
 
-extern MiniDumpCallbackRoutine UserDumpCallback;
+// Calls the routine with a null parameter and the platform's records
+// unchanged and returns its result. An exception that escapes the routine is
+// reported with its code and answered with FALSE for this one callback.
+BOOL CallUserDumpCallback(MINIDUMP_CALLBACK_ROUTINE routine, PMINIDUMP_CALLBACK_INPUT input,
+                          PMINIDUMP_CALLBACK_OUTPUT output);

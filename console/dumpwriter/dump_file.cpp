@@ -1,0 +1,67 @@
+#include "console/dumpwriter/dump_file.h"
+
+#include <cwchar>
+
+#include "common/console_output.h"
+#include "console/dumpwriter/dump_callback.h"
+#include "console/dumpwriter/reflected_dump.h"
+#include "console/monitors/error_report.h"
+
+UniqueFile CreateDumpFile(const wchar_t* fileName, uint32_t overwrite) {
+    return UniqueFile(CreateFileW(fileName, GENERIC_WRITE, 0, nullptr,
+                                  overwrite != 0 ? CREATE_ALWAYS : CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file, uint32_t dumpType,
+                                 MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
+                                 uint32_t miniPlus, const wchar_t* dumpComment) {
+    MINIDUMP_USER_STREAM comment = {};
+    comment.Type = CommentStreamW;
+    comment.BufferSize = static_cast<ULONG>((wcslen(dumpComment) + 1) * sizeof(wchar_t));
+    comment.Buffer = const_cast<wchar_t*>(dumpComment);
+    MINIDUMP_USER_STREAM_INFORMATION streams = {};
+    streams.UserStreamCount = 1;
+    streams.UserStreamArray = &comment;
+
+    RegionMap regionMap;
+    DumpCallbackContext context = {&regionMap, miniPlus};
+    MINIDUMP_CALLBACK_INFORMATION callback = {};
+    callback.CallbackRoutine = DumpCallback;
+    callback.CallbackParam = &context;
+
+    DumpWriteOutcome outcome = {};
+    outcome.written =
+        MiniDumpWriteDump(process, processId, file, static_cast<MINIDUMP_TYPE>(dumpType),
+                          exceptionInformation, &streams, &callback);
+    outcome.error = outcome.written ? ERROR_SUCCESS : GetLastError();
+    regionMap.clear();
+    return outcome;
+}
+
+uint32_t WriteDumpFile(HANDLE process, uint32_t processId, const wchar_t* fileName,
+                       uint32_t overwrite, uint32_t dumpType,
+                       MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation, uint32_t miniPlus,
+                       const wchar_t* dumpComment, uint32_t reflect) {
+    UniqueFile file = CreateDumpFile(fileName, overwrite);
+    if (!file) {
+        ReportWin32Error(L"Failed to create dump file", GetLastError());
+        return 0;
+    }
+    PrintWide(L"Writing dump file %s ...\n", fileName);
+    DumpWriteOutcome outcome = WriteDumpToFile(process, processId, file.Get(),
+                                               reflect != 0 ? kReflectLiveDumpType : dumpType,
+                                               exceptionInformation, miniPlus, dumpComment);
+    file.Reset();
+
+    if (reflect != 0) {
+        WriteReflectedDump(process, fileName, overwrite, dumpType, exceptionInformation, miniPlus,
+                           dumpComment);
+    }
+    if (!outcome.written) {
+        ReportWin32Error(L"Failed to dump process", outcome.error);
+        DeleteFileW(fileName);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,101 @@
+#include "console/dumpwriter/reflected_dump.h"
+
+#include "common/optional_export.h"
+#include "common/unique_resource.h"
+#include "console/dumpwriter/dump_file.h"
+#include "console/dumpwriter/dump_names.h"
+#include "console/monitors/error_report.h"
+
+namespace {
+
+constexpr ULONG kReflectionInheritHandles = 2;
+constexpr size_t kSideFileCapacity = 1024;
+
+CreateProcessReflectionFunction LookUpFromNativeLibrary() {
+    return LookUpExport<CreateProcessReflectionFunction>(L"ntdll.dll",
+                                                         "RtlCreateProcessReflection");
+}
+
+ReflectionLookUp g_lookUp = LookUpFromNativeLibrary;
+
+// The clone is never resumed; it is ended and closed whichever way the write
+// goes.
+class CloneProcess {
+  public:
+    explicit CloneProcess(HANDLE process) : process_(process) {}
+    ~CloneProcess() {
+        if (process_) {
+            TerminateProcess(process_.Get(), 0);
+        }
+    }
+    CloneProcess(const CloneProcess&) = delete;
+    CloneProcess& operator=(const CloneProcess&) = delete;
+    HANDLE Get() const { return process_.Get(); }
+
+  private:
+    UniqueHandle process_;
+};
+
+// Nothing is reported when the side file cannot be written: the clone dump
+// stays all the same.
+void WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump) {
+    char text[kSideFileCapacity];
+    size_t length = 0;
+    if (!FormatSideFileText(dumpFile, cloneDump, text, sizeof(text), &length)) {
+        return;
+    }
+    UniqueFile file(CreateFileW(sideFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file.Get(), text, static_cast<DWORD>(length), &written, nullptr);
+}
+
+}  // namespace
+
+void SetReflectionLookUp(ReflectionLookUp lookUp) {
+    g_lookUp = lookUp != nullptr ? lookUp : LookUpFromNativeLibrary;
+}
+
+uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t overwrite,
+                            uint32_t dumpType, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
+                            uint32_t miniPlus, const wchar_t* dumpComment) {
+    CreateProcessReflectionFunction createReflection = g_lookUp();
+    if (createReflection == nullptr) {
+        return 0;
+    }
+    ReflectionInformation information = {};
+    LONG status = createReflection(process, kReflectionInheritHandles, nullptr, nullptr, nullptr,
+                                   &information);
+    if (status < 0) {
+        ReportNtStatus(L"Failed to dump reflection process", status);
+        return 0;
+    }
+    UniqueHandle(information.thread).Reset();
+    ReflectedDumpNames names;
+    DumpWriteOutcome outcome = {};
+    {
+        CloneProcess clone(information.process);
+        if (!BuildReflectedDumpNames(dumpFile, &names)) {
+            ReportWin32Error(L"Failed to create dump file", ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        UniqueFile file = CreateDumpFile(names.cloneDump, overwrite);
+        if (!file) {
+            ReportWin32Error(L"Failed to create dump file", GetLastError());
+            return 0;
+        }
+        outcome =
+            WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId), file.Get(),
+                            dumpType, exceptionInformation, miniPlus, dumpComment);
+    }
+    if (!outcome.written) {
+        ReportWin32Error(L"Failed to dump reflected process", outcome.error);
+        DeleteFileW(names.cloneDump);
+        return 0;
+    }
+    WriteSideFile(names.sideFile, dumpFile, names.cloneDump);
+    return 1;
+}

@@ -1,0 +1,33 @@
+// The dump of a reflected clone of the target (-r), written beside the live
+// process's dump, with the side file that names both.
+#pragma once
+
+#include <windows.h>
+#include <dbghelp.h>
+
+#include <cstdint>
+
+// What the platform fills in for a new clone, in this order.
+struct ReflectionInformation {
+    HANDLE process;
+    HANDLE thread;
+    uintptr_t processId;
+    uintptr_t threadId;
+};
+
+using CreateProcessReflectionFunction = LONG(NTAPI*)(HANDLE process, ULONG flags,
+                                                     void* startRoutine, void* startContext,
+                                                     HANDLE eventHandle,
+                                                     ReflectionInformation* information);
+
+// Where the clone routine comes from: by default the native library's
+// "RtlCreateProcessReflection", looked up on every reflected write. Tests
+// replace it with a routine of their own making (null restores the default).
+using ReflectionLookUp = CreateProcessReflectionFunction (*)();
+void SetReflectionLookUp(ReflectionLookUp lookUp);
+
+// Returns nonzero when the clone's dump was written. Without the clone
+// routine it returns 0 and prints nothing.
+uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t overwrite,
+                            uint32_t dumpType, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
+                            uint32_t miniPlus, const wchar_t* dumpComment);

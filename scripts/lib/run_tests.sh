@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs inside the virtual display started by scripts/test.
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+start_wineserver
+status=0
+for tree in x64 x86; do
+    echo "unit tests, $tree build:"
+    (cd "$BUILD/$tree" && ctest --output-on-failure -j 2) || status=1
+done
+if [[ -f "$ROOT/tests/e2e/run_all.py" ]]; then
+    python3 "$ROOT/tests/e2e/run_all.py" || status=1
+fi
+stop_wineserver
+exit $status
