@@ -1,0 +1,368 @@
+"""Running the real programs under Wine for the end-to-end tests.
+
+Everything here has a time-out: a program that hangs fails its test and is
+killed, it never hangs the run. Each program started here carries a token in
+its environment, so that it and everything it starts can be found in /proc
+(the Windows processes are not Linux children of the `wine` launcher) to
+press Ctrl+C or to kill them.
+
+The runner (run_all.py) provides the Wine environment and one wineserver for
+the whole run; a test module run by hand gets both from here.
+"""
+
+import contextlib
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import uuid
+from collections import namedtuple
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parents[1]
+BUILD = ROOT / "build"
+DIST = ROOT / "dist"
+TMP = BUILD / "e2e-tmp"
+
+sys.path.insert(0, str(ROOT / "tests" / "tools"))
+import minidump  # noqa: E402  (the reader lives beside the tools, not in a package)
+
+# The console program sets the runtime locale "chs": what is not ASCII in its
+# output is code page 936.
+CONSOLE_ENCODING = "cp936"
+TOKEN_VARIABLE = "VH_HARNESS_TOKEN"
+# Set by the runner once it has a wineserver up for the whole run.
+SERVER_VARIABLE = "VH_WINESERVER_UP"
+
+DEFAULT_TIMEOUT = 60
+
+
+class HarnessTimeout(AssertionError):
+    """A program did not finish, or did not print what was awaited, in time."""
+
+
+def wine_environment():
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX", str(BUILD / "wineprefix"))
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env.setdefault("WINEARCH", "win64")
+    return env
+
+
+_server_lock = threading.Lock()
+_server_ready = False
+
+
+def ensure_wineserver():
+    """Makes sure a wineserver serves our prefix; the runner usually has one up."""
+    global _server_ready
+    with _server_lock:
+        if _server_ready:
+            return
+        env = wine_environment()
+        if not (Path(env["WINEPREFIX"]) / "system.reg").exists():
+            raise RuntimeError("no Wine prefix in %s: run scripts/setup first" % env["WINEPREFIX"])
+        if not os.environ.get(SERVER_VARIABLE):
+            # Run by hand: a server that lingers 30 s after its last client keeps
+            # program starts fast without outliving the session for long. When
+            # one already runs for the prefix, this one just ends.
+            subprocess.run(["wineserver", "-p30"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+            subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        _server_ready = True
+
+
+def has_display():
+    return bool(os.environ.get("DISPLAY"))
+
+
+# -- paths ----------------------------------------------------------------------
+
+def win_path(path):
+    """The Windows name of a Linux path: drive Z: and backslashes."""
+    return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+
+def exe(bits=64):
+    """The console build of that bitness."""
+    path = DIST / "x64" / "varnhold.exe" if bits == 64 else DIST / "varnhold.exe"
+    if not path.exists():
+        raise RuntimeError("%s is missing: run scripts/build first" % path)
+    return path
+
+
+def target_exe(bits=64):
+    path = BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / "vh_target.exe"
+    if not path.exists():
+        raise RuntimeError("%s is missing: run scripts/build first" % path)
+    return path
+
+
+def ui_exe():
+    return DIST / "ui" / "varnhold_ui.exe"
+
+
+# -- processes found by token ---------------------------------------------------
+
+def _read_proc(pid, name):
+    try:
+        with open("/proc/%d/%s" % (pid, name), "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def processes_with_token(token):
+    """(linux pid, Windows command line) of every process carrying the token."""
+    needle = ("%s=%s" % (TOKEN_VARIABLE, token)).encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        pid = int(entry)
+        if needle not in _read_proc(pid, "environ").split(b"\0"):
+            continue
+        cmdline = _read_proc(pid, "cmdline").replace(b"\0", b" ").decode("utf-8", "replace")
+        found.append((pid, cmdline.strip()))
+    return found
+
+
+def _signal_token(token, sig, image=None):
+    """Sends sig to the token's processes whose command line starts with the
+    Windows path of image (every one of them when image is None)."""
+    prefix = win_path(image).lower() if image is not None else None
+    hit = []
+    for pid, cmdline in processes_with_token(token):
+        if prefix is not None and not cmdline.lower().startswith(prefix):
+            continue
+        try:
+            os.kill(pid, sig)
+            hit.append(pid)
+        except ProcessLookupError:
+            pass
+    return hit
+
+
+# -- a running program ------------------------------------------------------------
+
+Result = namedtuple("Result", "returncode stdout stderr elapsed")
+
+
+class WineProcess:
+    """A Windows program under Wine with its output read as it comes."""
+
+    def __init__(self, image, args, cwd=None, stdin_pipe=False, env=None):
+        ensure_wineserver()
+        self.image = Path(image)
+        self.args = [str(a) for a in args]
+        self.token = uuid.uuid4().hex
+        full_env = wine_environment()
+        full_env.update(env or {})
+        full_env[TOKEN_VARIABLE] = self.token
+        self._raw = bytearray()
+        self._err = bytearray()
+        self._cond = threading.Condition()
+        self._cursor = 0
+        self.started = time.monotonic()
+        self._popen = subprocess.Popen(
+            ["wine", str(self.image)] + self.args, cwd=str(cwd) if cwd else None, env=full_env,
+            stdin=subprocess.PIPE if stdin_pipe else subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+        self._readers = [threading.Thread(target=self._pump, args=(self._popen.stdout, self._raw),
+                                          daemon=True),
+                         threading.Thread(target=self._pump, args=(self._popen.stderr, self._err),
+                                          daemon=True)]
+        for reader in self._readers:
+            reader.start()
+
+    def _pump(self, stream, sink):
+        while True:
+            chunk = stream.read1(65536) if hasattr(stream, "read1") else stream.read(1)
+            if not chunk:
+                break
+            with self._cond:
+                sink.extend(chunk)
+                self._cond.notify_all()
+        with self._cond:
+            self._cond.notify_all()
+
+    @property
+    def output(self):
+        """Standard output so far, decoded, with Windows line ends made plain."""
+        with self._cond:
+            raw = bytes(self._raw)
+        return raw.decode(CONSOLE_ENCODING, "replace").replace("\r\n", "\n")
+
+    @property
+    def errors(self):
+        with self._cond:
+            raw = bytes(self._err)
+        return raw.decode(CONSOLE_ENCODING, "replace").replace("\r\n", "\n")
+
+    @property
+    def returncode(self):
+        return self._popen.poll()
+
+    @property
+    def elapsed(self):
+        return time.monotonic() - self.started
+
+    def wait_for_line(self, prefix, timeout=DEFAULT_TIMEOUT):
+        """The next whole output line that starts with prefix (a string or a
+        compiled pattern to match). Lines are taken in order: a line that
+        answered one call is not looked at again."""
+        deadline = time.monotonic() + timeout
+        with self._cond:
+            while True:
+                text = bytes(self._raw).decode(CONSOLE_ENCODING, "replace")
+                lines = text.replace("\r\n", "\n").split("\n")
+                complete = lines[:-1]  # the last piece has no line end yet
+                for index in range(self._cursor, len(complete)):
+                    line = complete[index]
+                    hit = (prefix.match(line) if isinstance(prefix, re.Pattern)
+                           else line.startswith(prefix))
+                    if hit:
+                        self._cursor = index + 1
+                        return line
+                finished = self._popen.poll() is not None and not any(
+                    r.is_alive() for r in self._readers)
+                remaining = deadline - time.monotonic()
+                if finished or remaining <= 0:
+                    raise HarnessTimeout(
+                        "%s: no line starting with %r after %.1f s (%s); output so far:\n%s"
+                        % (self.image.name, prefix, timeout,
+                           "program ended" if finished else "still running", text))
+                self._cond.wait(min(remaining, 0.2))
+
+    def wait(self, timeout=DEFAULT_TIMEOUT):
+        """Waits for the end and the last output; kills the program and raises
+        HarnessTimeout when it runs too long."""
+        try:
+            self._popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise HarnessTimeout("%s %s still running after %.1f s; output so far:\n%s"
+                                 % (self.image.name, " ".join(self.args), timeout, self.output))
+        for reader in self._readers:
+            reader.join(timeout=10)
+        return self._popen.returncode
+
+    def send_line(self, text=""):
+        self._popen.stdin.write((text + "\r\n").encode())
+        self._popen.stdin.flush()
+
+    def ctrl_c(self, everything=False):
+        """Presses Ctrl+C: SIGINT to the Linux process of this program (of every
+        program it started as well when everything is true). Returns the number
+        of processes signalled."""
+        return len(_signal_token(self.token, signal.SIGINT,
+                                 None if everything else self.image))
+
+    def windows_processes(self):
+        return processes_with_token(self.token)
+
+    def kill(self):
+        """Ends this program and everything it started."""
+        for _ in range(3):
+            if not _signal_token(self.token, signal.SIGKILL):
+                break
+            time.sleep(0.1)
+        if self._popen.poll() is None:
+            try:
+                os.killpg(self._popen.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+            try:
+                self._popen.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        for pipe in (self._popen.stdin,):
+            if pipe:
+                with contextlib.suppress(OSError):
+                    pipe.close()
+
+    def result(self):
+        return Result(self._popen.returncode, self.output, self.errors, self.elapsed)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+        return False
+
+
+def run_varnhold(args, bits=64, timeout=DEFAULT_TIMEOUT, cwd=None, image=None, env=None):
+    """Runs the console program to its end. Returns Result(returncode, stdout,
+    stderr, elapsed); the exit code is the Linux one (the Windows code modulo 256)."""
+    proc = WineProcess(image or exe(bits), args, cwd=cwd, env=env)
+    try:
+        proc.wait(timeout)
+        return proc.result()
+    finally:
+        proc.kill()
+
+
+def start_varnhold(args, bits=64, cwd=None, image=None, env=None):
+    """Starts the console program and returns its WineProcess (output,
+    wait_for_line, ctrl_c, wait, returncode). Use it in a with block."""
+    return WineProcess(image or exe(bits), args, cwd=cwd, env=env)
+
+
+class Target(WineProcess):
+    """vh_target.exe performing actions, e.g. Target(["rw:4", "sleep:30000"]).
+
+    In a with block: started, its "pid" line read (.pid is the Windows
+    identifier), killed with all it started on leaving."""
+
+    def __init__(self, actions, bits=64, start_timeout=30, cwd=None, image=None):
+        self.bits = bits
+        self._start_timeout = start_timeout
+        super().__init__(image or target_exe(bits), actions, cwd=cwd, stdin_pipe=True)
+        try:
+            line = self.wait_for_line("pid ", start_timeout)
+        except BaseException:
+            self.kill()
+            raise
+        self.pid = int(line.split()[1])
+
+    @property
+    def name(self):
+        return self.image.name
+
+
+# -- dump folders ------------------------------------------------------------------
+
+class DumpDir:
+    """A fresh folder for dump files, removed with its content on leaving.
+    .path is the Linux path, .win the Windows one; file(name) gives both."""
+
+    def __init__(self, prefix="dumps"):
+        TMP.mkdir(parents=True, exist_ok=True)
+        self.path = Path(tempfile.mkdtemp(prefix=prefix + "-", dir=str(TMP)))
+        self.win = win_path(self.path)
+
+    def file(self, name):
+        return self.path / name, self.win + "\\" + name.replace("/", "\\")
+
+    def files(self):
+        return sorted(p.relative_to(self.path).as_posix() for p in self.path.rglob("*"))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.path, ignore_errors=True)
+        return False
+
+
+def read_dump(path):
+    return minidump.read(path)
