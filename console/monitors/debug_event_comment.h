@@ -1,5 +1,6 @@
 // Dump comments of the debug-event thread. Both begin with the monitor's own
-// command line and are cut at the end of the buffer when it is too long.
+// command line; when that is too long for the buffer it is shortened, so the
+// reason after it is always kept whole.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <string>
 
 #include "console/monitors/debug_event_comment.h"
 #include "console/monitors/debug_string_text.h"
@@ -40,12 +41,21 @@ TEST(DebugEventComment, NamesTheChanceCodeAndName) {
     EXPECT_STREQ(comment, L"\n*** varnhold -t 12\n*** Process termination.\n");
 }
 
-TEST(DebugEventComment, LongCommandLineIsCutWithinTheBuffer) {
+TEST(DebugEventComment, LongCommandLineIsShortenedAndTheReasonKept) {
     std::wstring commandLine(2000, L'x');
     wchar_t comment[1024];
     FormatTerminationComment(comment, 1024, commandLine.c_str());
-    EXPECT_EQ(wcslen(comment), 1023u);
-    EXPECT_EQ(std::wstring(comment, 5), L"\n*** ");
+    std::wstring text(comment);
+    EXPECT_EQ(text.size(), 1023u);
+    EXPECT_EQ(text.substr(0, 6), L"\n*** x");
+    const std::wstring reason = L"\n*** Process termination.\n";
+    EXPECT_EQ(text.substr(text.size() - reason.size()), reason);
+
+    FormatExceptionComment(comment, 1024, commandLine.c_str(), 0xC0000005, false);
+    text = comment;
+    const std::wstring unhandled = L"\n*** Unhandled exception: C0000005ACCESS_VIOLATION\n";
+    EXPECT_EQ(text.size(), 1023u);
+    EXPECT_EQ(text.substr(text.size() - unhandled.size()), unhandled);
 }
 
 }  // namespace
