@@ -1,0 +1,26 @@
+// The About box: name, version, rights notice and the project's web address.
+#pragma once
+
+#include <windows.h>
+
+#include "gui/dialog/dialog.h"
+#include "gui/dialog/hyperlink.h"
+
+// The project's home; shown as the link text and opened by it.
+extern const wchar_t kProjectWebAddress[];
+
+class CAboutDlg : public Dialog {
+  public:
+    CAboutDlg();
+
+    INT_PTR RunModal(HINSTANCE instance, HWND owner) {
+        return Dialog::RunModal(instance, kTemplateId, owner);
+    }
+
+  private:
+    static constexpr int kTemplateId = 100;
+
+    INT_PTR OnInitDialog();
+
+    CHyperLink link_;
+};

@@ -1,0 +1,93 @@
+#include "gui/console_launch.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+namespace {
+
+// Joins folder and name the way the shell does; false when it would not fit
+// into a path buffer.
+bool AppendComponent(wchar_t (&path)[MAX_PATH], const wchar_t* name) {
+    return PathAppendW(path, name) != FALSE;
+}
+
+}  // namespace
+
+bool ConsoleImagePath(std::wstring* path) {
+    wchar_t module[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, module, ARRAYSIZE(module));
+    if (length == 0 || length >= ARRAYSIZE(module)) {
+        return false;  // a cut module path would name some other folder
+    }
+    if (!PathRemoveFileSpecW(module) || !AppendComponent(module, L"varnhold.exe")) {
+        return false;
+    }
+    *path = module;
+    return true;
+}
+
+bool InterpreterPath(std::wstring* path) {
+    wchar_t system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(system, ARRAYSIZE(system));
+    if (length == 0 || length >= ARRAYSIZE(system) || !AppendComponent(system, L"cmd.exe")) {
+        return false;
+    }
+    *path = system;
+    return true;
+}
+
+bool ExtractConsoleImage(int resourceId, const std::wstring& destination) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(resourceId), L"BINRES");
+    if (found == nullptr) {
+        return false;
+    }
+    DWORD size = SizeofResource(self, found);
+    HGLOBAL loaded = LoadResource(self, found);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr || size == 0) {
+        return false;
+    }
+    UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    // A short write would leave a program that cannot run, or runs wrongly.
+    bool complete = WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
+    complete = CloseHandle(file.Release()) && complete;
+    if (!complete) {
+        DeleteFileW(destination.c_str());
+    }
+    return complete;
+}
+
+bool LaunchInterpreter(const std::wstring& interpreterPath, const std::wstring& commandLine,
+                       UniqueHandle* process) {
+    // CreateProcessW may write into the command line, so it gets a copy it owns.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(interpreterPath.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    process->Reset(started.hProcess);
+    return true;
+}
+
+bool ConsoleStillOpen(UniqueHandle* process) {
+    if (!*process) {
+        return false;
+    }
+    if (WaitForSingleObject(process->Get(), 0) == WAIT_OBJECT_0) {
+        process->Reset();
+        return false;
+    }
+    return true;
+}

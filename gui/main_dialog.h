@@ -1,0 +1,61 @@
+// The program's only main window: the user names a process, a dump file, a
+// dump type and triggers; DUMP runs the console program with them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/unique_resource.h"
+#include "gui/dialog/dialog.h"
+#include "gui/dialog/gdi_resource.h"
+#include "gui/logic/command_line.h"
+
+class CMainDlg : public Dialog {
+  public:
+    explicit CMainDlg(HINSTANCE instance);
+    ~CMainDlg() override;
+
+    bool Create() { return CreateModeless(instance_, kTemplateId, nullptr); }
+
+  private:
+    static constexpr int kTemplateId = 129;
+
+    INT_PTR OnInitDialog();
+    void OnDestroy();
+    // Reads (save) or writes the radio groups, check boxes and usage edits;
+    // reading stops at the first usage edit that fails.
+    bool ExchangeState(bool save);
+    void ApplyEnableRule(int enableId, int firstId, int lastId);
+    void OnEnableClicked(int enableId, int firstId, int lastId);
+    void GuardRange(int id, int& value, int maximum);
+    void OnNameChanged();
+    void OnIdChanged();
+    void OnOpenProcess();
+    void OnBrowseDumpPath();
+    void OnAbout();
+    void OnDump();
+    void OnCancel();
+    void PutDesktopDumpPath();
+    std::wstring ItemText(int id) const;
+    void ExtractAndLaunch(const std::wstring& interpreterPath, const std::wstring& imagePath,
+                          const std::wstring& commandLine);
+
+    HINSTANCE instance_;
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
+
+    // Dialog state, with the defaults every start shows.
+    int cpuBelow = 0;
+    int memBelow = 0;
+    int cpuEnable = 0;
+    int memEnable = 0;
+    int hungWindowCheck = 0;
+    int exceptionCheck = 0;
+    int processExitCheck = 0;
+    int cpuUsage = 10;
+    int memUsage = 50;
+    int dumpTypeIndex = 0;
+    UniqueHandle consoleProcess;  // the command window started last
+    std::wstring imagePath;       // the console image written last, removed at close
+};
