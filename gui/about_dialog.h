@@ -6,9 +6,6 @@
 #include "gui/dialog/dialog.h"
 #include "gui/dialog/hyperlink.h"
 
-// The project's home; shown as the link text and opened by it.
-extern const wchar_t kProjectWebAddress[];
-
 class CAboutDlg : public Dialog {
   public:
     CAboutDlg();

@@ -23,6 +23,8 @@ constexpr int kExitCodeOnClose = IDCANCEL;
 
 const wchar_t kStillRunning[] =
     L"varnhold.exe is still running.\r\nUse Ctrl+C to detach and terminate varnhold first";
+const wchar_t kCannotExtract[] =
+    L"Unable to extract image. Run varnhold_ui from a writeable directory.";
 
 }  // namespace
 
@@ -226,9 +228,13 @@ void CMainDlg::OnDump() {
     }
 
     std::wstring interpreterPath;
+    if (!InterpreterPath(&interpreterPath)) {
+        ShowMessage(L"Create process failed.");
+        return;
+    }
     std::wstring consoleImagePath;
-    if (!InterpreterPath(&interpreterPath) || !ConsoleImagePath(&consoleImagePath)) {
-        ShowMessage(L"Unable to extract image. Run varnhold_ui from a writeable directory.");
+    if (!ConsoleImagePath(&consoleImagePath)) {
+        ShowMessage(kCannotExtract);
         return;
     }
     DialogChoices choices;
@@ -251,7 +257,7 @@ void CMainDlg::ExtractAndLaunch(const std::wstring& interpreterPath,
                                 const std::wstring& consoleImagePath,
                                 const std::wstring& commandLine) {
     if (!ExtractConsoleImage(CONSOLE_IMAGE_RESOURCE, consoleImagePath)) {
-        ShowMessage(L"Unable to extract image. Run varnhold_ui from a writeable directory.");
+        ShowMessage(kCannotExtract);
         return;
     }
     imagePath = consoleImagePath;  // removed at close even when the start fails
