@@ -19,9 +19,12 @@ def main():
     suite = unittest.defaultTestLoader.discover(str(HERE), pattern=pattern, top_level_dir=str(HERE))
     started = time.monotonic()
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
-    skipped = len(result.skipped)
-    passed = result.testsRun - failed - skipped
+    # A test with failing subtests is reported once per subtest; count tests.
+    failed_ids = {test.id() for test, _ in result.failures + result.errors}
+    failed_ids |= {test.id() for test in result.unexpectedSuccesses}
+    failed = len(failed_ids)
+    skipped = len({test.id() for test, _ in result.skipped})
+    passed = max(result.testsRun - failed - skipped, 0)
     print(f"e2e time: {time.monotonic() - started:.0f} s")
     print(f"e2e: {passed} passed, {failed} failed, {skipped} skipped")
     return 1 if failed else 0
