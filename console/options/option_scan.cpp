@@ -1,6 +1,8 @@
 #include "console/options/option_scan.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cwctype>
 #include <cstdlib>
 #include <cwchar>
 #include <optional>
@@ -16,6 +18,8 @@ const wchar_t kDumpPathTooLong[] = L"The dump file path is too long (at most 259
 const wchar_t kLaunchArgumentsTooLong[] =
     L"The argument string of the process to launch is too long (at most 1023 characters).\n";
 const wchar_t kProcessNameTooLong[] = L"The process name is too long (at most 259 characters).\n";
+const wchar_t kImagePathTooLong[] =
+    L"The image file path of the process to launch is too long (at most 259 characters).\n";
 const wchar_t kFilterNeedsFirstChance[] =
     L"Filtering requires 1st chance exception monitoring (-e -1).\n";
 const wchar_t kReflectionUnsupported[] = L"-r  can only be used in Windows 7 and higher\n";
@@ -41,12 +45,23 @@ struct Cursor {
     const wchar_t* Take() { return argv[next++]; }
 };
 
+// The runtime's readers take a minus sign and negate the number in unsigned
+// arithmetic, and they saturate a number that is too large: either way the
+// value used would not be the one typed. Such a text is no unsigned number.
+bool FitsUnsigned(const wchar_t* text) {
+    while (iswspace(*text)) {
+        ++text;
+    }
+    return *text != L'-' && errno != ERANGE;
+}
+
 // wcstoul with base 10; the whole text must be consumed. An empty text reads
 // as 0, which is what the runtime gives for it.
 bool ReadUnsigned(const wchar_t* text, uint32_t& value) {
     wchar_t* end = nullptr;
+    errno = 0;
     unsigned long read = wcstoul(text, &end, 10);
-    if (*end != L'\0') {
+    if (*end != L'\0' || !FitsUnsigned(text)) {
         return false;
     }
     value = static_cast<uint32_t>(read);
@@ -55,8 +70,9 @@ bool ReadUnsigned(const wchar_t* text, uint32_t& value) {
 
 bool ReadUnsigned64(const wchar_t* text, uint64_t& value) {
     wchar_t* end = nullptr;
+    errno = 0;
     unsigned long long read = _wcstoui64(text, &end, 10);
-    if (*end != L'\0') {
+    if (*end != L'\0' || !FitsUnsigned(text)) {
         return false;
     }
     value = read;
@@ -228,6 +244,10 @@ Step Launch(Cursor& cursor) {
         return stop;
     }
     const wchar_t* image = cursor.Take();
+    // An application name is a path; a longer one is never a file to start.
+    if (wcslen(image) >= kPathCapacity) {
+        return Refuse(kImagePathTooLong);
+    }
     options.launchImage = image;
     options.targetName = image;
     options.targetByName = true;

@@ -10,6 +10,7 @@ The runner (run_all.py) provides the Wine environment and one wineserver for
 the whole run; a test module run by hand gets both from here.
 """
 
+import codecs
 import contextlib
 import os
 import re
@@ -36,6 +37,22 @@ import minidump  # noqa: E402  (the reader lives beside the tools, not in a pack
 # The console program sets the runtime locale "chs": what is not ASCII in its
 # output is code page 936.
 CONSOLE_ENCODING = "cp936"
+
+
+def _euro_sign(error):
+    # Windows' code page 936 has the euro sign as the single byte 0x80,
+    # Python's has not.
+    if error.object[error.start:error.start + 1] == b"\x80":
+        return "\u20ac", error.start + 1
+    return "\ufffd", error.start + 1
+
+
+codecs.register_error("vh_console", _euro_sign)
+
+
+def decode_console(raw):
+    """Console output of our programs as text, with Windows line ends made plain."""
+    return raw.decode(CONSOLE_ENCODING, "vh_console").replace("\r\n", "\n")
 TOKEN_VARIABLE = "VH_HARNESS_TOKEN"
 # Set by the runner once it has a wineserver up for the whole run.
 SERVER_VARIABLE = "VH_WINESERVER_UP"
@@ -199,13 +216,13 @@ class WineProcess:
         """Standard output so far, decoded, with Windows line ends made plain."""
         with self._cond:
             raw = bytes(self._raw)
-        return raw.decode(CONSOLE_ENCODING, "replace").replace("\r\n", "\n")
+        return decode_console(raw)
 
     @property
     def errors(self):
         with self._cond:
             raw = bytes(self._err)
-        return raw.decode(CONSOLE_ENCODING, "replace").replace("\r\n", "\n")
+        return decode_console(raw)
 
     @property
     def returncode(self):
@@ -222,8 +239,8 @@ class WineProcess:
         deadline = time.monotonic() + timeout
         with self._cond:
             while True:
-                text = bytes(self._raw).decode(CONSOLE_ENCODING, "replace")
-                lines = text.replace("\r\n", "\n").split("\n")
+                text = decode_console(bytes(self._raw))
+                lines = text.split("\n")
                 complete = lines[:-1]  # the last piece has no line end yet
                 for index in range(self._cursor, len(complete)):
                     line = complete[index]

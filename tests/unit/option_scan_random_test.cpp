@@ -62,6 +62,7 @@ const wchar_t* const kDocumentedMessages[] = {
     L"The dump file path is too long (at most 259 characters).\n",
     L"The argument string of the process to launch is too long (at most 1023 characters).\n",
     L"The process name is too long (at most 259 characters).\n",
+    L"The image file path of the process to launch is too long (at most 259 characters).\n",
 };
 
 std::wstring RandomArgument(std::mt19937& random) {

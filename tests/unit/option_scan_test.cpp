@@ -32,6 +32,8 @@ const wchar_t kDumpPathTooLong[] = L"The dump file path is too long (at most 259
 const wchar_t kArgumentsTooLong[] =
     L"The argument string of the process to launch is too long (at most 1023 characters).\n";
 const wchar_t kNameTooLong[] = L"The process name is too long (at most 259 characters).\n";
+const wchar_t kImageTooLong[] =
+    L"The image file path of the process to launch is too long (at most 259 characters).\n";
 
 struct OutcomeCase {
     const char* what;
@@ -119,16 +121,55 @@ TEST(ScanNumbers, EmptyReadsAsZero) {
 }
 
 TEST(ScanNumbers, ValueStartingWithDashIsStillAValue) {
-    // wcstoul takes a sign; the value is consumed whatever it looks like.
-    auto scanned = Scan({L"-s", L"-1", L"1234"});
-    EXPECT_EQ(kRun, scanned->outcome.status);
-    EXPECT_EQ(0xFFFFFFFFu, scanned->options.settings.thresholdSeconds);
-    EXPECT_EQ(1234u, scanned->options.targetId);
+    // The value is consumed whatever it looks like: -1 is read as the number
+    // of seconds (and refused as negative), not taken for the -1 option.
+    auto scanned = Scan({L"-s", L"-1", L"-e", L"1234"});
+    EXPECT_EQ(kUsageError, scanned->outcome.status);
+    EXPECT_EQ(0u, scanned->options.settings.exceptionMonitor);
 
     auto filter = Scan({L"-e", L"-1", L"-f", L"-ma", L"1234"});
     EXPECT_EQ(kRun, filter->outcome.status);
     EXPECT_STREQ(L"-ma", filter->options.settings.filter);
     EXPECT_FALSE(filter->options.fullMemory);
+}
+
+TEST(ScanNumbers, NumbersThatDoNotFitAreRefused) {
+    // The runtime would negate a signed number in unsigned arithmetic and
+    // saturate an overflowing one; neither is the number typed.
+    ExpectOutcomes({
+        {"-n -1", {L"-n", L"-1", L"1"}, kUsageError, 1, nullptr},
+        {"-c -5", {L"-c", L"-5", L"1"}, kUsageError, 1, nullptr},
+        {"-s -0", {L"-s", L"-0", L"1"}, kUsageError, 1, nullptr},
+        {"-m blank minus", {L"-m", L" -3", L"1"}, kUsageError, 1, nullptr},
+        {"-ml 2^32", {L"-ml", L"4294967296", L"1"}, kUsageError, 1, nullptr},
+        {"-n 20 digits", {L"-n", L"99999999999999999999", L"1"}, kUsageError, 1, nullptr},
+        {"-p 2^64",
+         {L"-p", L"\\Process(a)\\Handle Count", L"18446744073709551616", L"1"},
+         kUsageError,
+         1,
+         nullptr},
+        {"-p -1", {L"-p", L"\\Process(a)\\Handle Count", L"-1", L"1"}, kUsageError, 1, nullptr},
+        {"-m 2^32-1", {L"-m", L"4294967295", L"1"}, kRun, 0, nullptr},
+        {"-c +5", {L"-c", L"+5", L"1"}, kRun, 0, nullptr},
+        {"-c blank 5", {L"-c", L" 5", L"1"}, kRun, 0, nullptr},
+        {"-p 2^64-1",
+         {L"-p", L"\\Process(a)\\Handle Count", L"18446744073709551615", L"1"},
+         kRun,
+         0,
+         nullptr},
+    });
+    EXPECT_EQ(4294967295u, Scan({L"-m", L"4294967295", L"1"})->options.settings.commitThresholdMB);
+    EXPECT_EQ(5u, Scan({L"-c", L"+5", L"1"})->options.settings.cpuThreshold);
+}
+
+TEST(ScanNumbers, TargetIdentifierThatDoesNotFitIsAName) {
+    auto negative = Scan({L"-7"});
+    EXPECT_EQ(kRun, negative->outcome.status);
+    EXPECT_TRUE(negative->options.targetByName);
+    EXPECT_STREQ(L"-7", negative->options.targetName);
+    auto huge = Scan({L"99999999999"});
+    EXPECT_TRUE(huge->options.targetByName);
+    EXPECT_EQ(0u, huge->options.targetId);
 }
 
 TEST(ScanTriggers, LastOfAPairWins) {
@@ -444,6 +485,13 @@ TEST(ScanLongValues, AreRefusedNeverCut) {
          1,
          kArgumentsTooLong},
         {"name target of 260", {path260}, kRefused, 1, kNameTooLong},
+        {"-x image of 260", {L"-x", L"a.dmp", path260}, kRefused, 1, kImageTooLong},
+        {"-x image of 10000",
+         {L"-x", L"a.dmp", std::wstring(10000, L'i')},
+         kRefused,
+         1,
+         kImageTooLong},
+        {"-x image of 259 fits", {L"-x", L"a.dmp", path259}, kRun, 0, nullptr},
         {"dump file of 259 fits", {L"1", path259}, kRun, 0, nullptr},
         {"name target of 259 fits", {path259}, kRun, 0, nullptr},
         {"argument string of 1023 fits",
