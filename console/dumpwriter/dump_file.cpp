@@ -4,11 +4,13 @@
 
 #include "common/console_output.h"
 #include "console/dumpwriter/dump_callback.h"
+#include "console/dumpwriter/dump_check.h"
 #include "console/dumpwriter/reflected_dump.h"
 #include "console/monitors/error_report.h"
 
 UniqueFile CreateDumpFile(const wchar_t* fileName, uint32_t overwrite) {
-    return UniqueFile(CreateFileW(fileName, GENERIC_WRITE, 0, nullptr,
+    // Read access too: the written file is checked before it counts as a dump.
+    return UniqueFile(CreateFileW(fileName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   overwrite != 0 ? CREATE_ALWAYS : CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -31,10 +33,18 @@ DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file
     callback.CallbackParam = &context;
 
     DumpWriteOutcome outcome = {};
+    SetLastError(ERROR_SUCCESS);
     outcome.written =
         MiniDumpWriteDump(process, processId, file, static_cast<MINIDUMP_TYPE>(dumpType),
                           exceptionInformation, &streams, &callback);
-    outcome.error = outcome.written ? ERROR_SUCCESS : GetLastError();
+    const DWORD lastError = GetLastError();
+    outcome.error = outcome.written ? ERROR_SUCCESS : lastError;
+    if (outcome.written && !DumpFileIsComplete(file)) {
+        // A write inside the call failed and was not reported; the error it
+        // left behind, if any, says why.
+        outcome.written = FALSE;
+        outcome.error = lastError != ERROR_SUCCESS ? lastError : ERROR_WRITE_FAULT;
+    }
     regionMap.clear();
     return outcome;
 }

@@ -1,0 +1,20 @@
+// Whether a dump file that the platform reported as written holds every byte
+// its own directory refers to. Some platforms' dump writers ignore failed
+// writes (a full disk, for one) and still report success, leaving a file cut
+// short that no debugger can open.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+// Reads size bytes at offset; false when they cannot all be read.
+using DumpBytesReader = std::function<bool(uint64_t offset, void* buffer, uint32_t size)>;
+
+// The header signature, the stream directory, every stream, and the memory
+// that the memory lists place in the file all lie within fileSize bytes.
+bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize);
+
+// The same for an open dump file (opened with read access).
+bool DumpFileIsComplete(HANDLE file);
