@@ -9,9 +9,11 @@ existing file replaced without -o.
 A full dump under Wine runs at about 11 MB/s, so the 200 MB target gives a
 window of many seconds in which to strike.
 
-The race of the two monitor threads runs VH_RACE_ROUNDS rounds (5 by
-default, to keep the whole module near a minute and a half; run it with
-VH_RACE_ROUNDS=50 for the long series).
+The race of the two monitor threads runs VH_RACE_ROUNDS rounds: 5 by
+default, which keeps the whole module near a minute; the long series of 50
+(VH_RACE_ROUNDS=50, about three minutes for the race alone) is run by hand:
+
+    cd tests/e2e && VH_RACE_ROUNDS=50 python3 -m unittest test_dump_faults.BothThreadsAtOnce
 
 The folder that fills up and the read-only folder are small file systems of
 their own (tmpfs), since the tests run as root and permissions would not stop

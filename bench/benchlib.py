@@ -1,0 +1,85 @@
+"""Shared pieces of the benchmarks: the Wine harness of the end-to-end tests,
+medians, CPU time from /proc, and one JSON result file per benchmark under
+build/bench/ that bench/report.py turns into the README table."""
+
+import json
+import os
+import statistics
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import harness  # noqa: E402
+
+RESULTS = ROOT / "build" / "bench"
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def runs(default):
+    """Number of runs of each measurement; BENCH_RUNS overrides it."""
+    return int(os.environ.get("BENCH_RUNS", default))
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def fixture(name):
+    path = harness.BUILD / "x64" / "fixtures" / name
+    if not path.exists():
+        raise SystemExit("%s is missing: run scripts/build first" % path)
+    return path
+
+
+def linux_pid(proc, image=None):
+    """The Linux process of a Windows program started through the harness."""
+    prefix = harness.win_path(image or proc.image).lower()
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        for pid, cmdline in proc.windows_processes():
+            if cmdline.lower().startswith(prefix):
+                return pid
+        time.sleep(0.1)
+    raise RuntimeError("no Linux process for %s" % prefix)
+
+
+def cpu_seconds(pid):
+    """User plus system time of a Linux process (all its threads), in seconds."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    # Fields 14 and 15 of the whole line: utime, stime; here after the name.
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+
+
+def wineserver_pid():
+    """The wineserver serving this project's prefix, or None."""
+    prefix = harness.wine_environment()["WINEPREFIX"]
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/comm" % entry) as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                env = f.read().split(b"\0")
+        except OSError:
+            continue
+        if ("WINEPREFIX=%s" % prefix).encode() in env:
+            return int(entry)
+    return None
+
+
+def save(name, result):
+    RESULTS.mkdir(parents=True, exist_ok=True)
+    result["measured"] = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
+    (RESULTS / (name + ".json")).write_text(json.dumps(result, indent=2) + "\n")
+    print(json.dumps(result, indent=2), flush=True)
+
+
+def line_time(proc, prefix, timeout=120):
+    """Waits for the output line and returns the moment it was read."""
+    proc.wait_for_line(prefix, timeout)
+    return time.monotonic()

@@ -1,0 +1,37 @@
+"""Hand-over: wall time of a manual dump of a 64-bit target through the
+32-bit build (which writes out its 64-bit build, runs it and deletes it)
+against the same dump by the 64-bit build directly. Both are whole program
+runs, Wine start included, taken in turns."""
+
+import benchlib
+from benchlib import harness
+
+
+def timed(bits, target, dumps, name):
+    result = harness.run_varnhold([str(target.pid), dumps.file(name)[1]], bits=bits, timeout=120)
+    if result.returncode != 0 or "Dump written." not in result.stdout:
+        raise RuntimeError("dump failed:\n" + result.stdout)
+    return result.elapsed
+
+
+def main():
+    count = benchlib.runs(5)
+    direct, handed = [], []
+    with harness.Target(["sleep:600000"]) as target, harness.DumpDir("bench") as dumps:
+        for i in range(count):
+            direct.append(timed(64, target, dumps, "d%d.dmp" % i))
+            handed.append(timed(32, target, dumps, "h%d.dmp" % i))
+    ratio = benchlib.median(handed) / benchlib.median(direct)
+    benchlib.save("handover", {
+        "title": "Hand-over (32-bit build dumping a 64-bit target)",
+        "value": "%.2f s" % benchlib.median(handed),
+        "baseline": "64-bit build directly %.2f s" % benchlib.median(direct),
+        "ratio": "%.2fx" % ratio,
+        "target": "<= 1.3x",
+        "met": ratio <= 1.3,
+        "runs": {"32-bit": [round(x, 3) for x in handed], "64-bit": [round(x, 3) for x in direct]},
+    })
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every benchmark under Wine and writes their table into README.md.
+# Needs scripts/setup and scripts/build first; takes about eight minutes.
+# BENCH_RUNS changes the number of runs of each measurement, BENCH_SECONDS
+# the length of the monitor overhead window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+start_wineserver
+trap stop_wineserver EXIT
+for bench in exe_sizes monitor_overhead trigger_to_dump handover miniplus; do
+    echo "bench: $bench"
+    python3 bench/$bench.py
+done
+python3 bench/report.py
