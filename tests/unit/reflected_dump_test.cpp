@@ -7,8 +7,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "console/dumpwriter/dump_file.h"
+#include "console/dumpwriter/dump_series.h"
 #include "console/dumpwriter/reflected_dump.h"
 #include "tests/unit/process_test_support.h"
 
@@ -18,18 +22,19 @@ using process_test::ReadWholeFile;
 using process_test::ScratchFolder;
 using process_test::TargetProcess;
 
+// Each call starts a new suspended copy of the test target as the clone and
+// hands it out; the test keeps its own handle to see how the clone ended.
 struct FakeReflection {
     LONG status;
-    HANDLE cloneProcess;  // handed out; the code under test owns it then
-    HANDLE cloneThread;
-    DWORD clonePid;
+    bool readOnlyLimited;  // hand out a handle that may end the clone but not read it
     int calls;
     HANDLE seenProcess;
     ULONG seenFlags;
     bool restWasNull;
+    std::vector<std::unique_ptr<TargetProcess>> clones;
 };
 
-FakeReflection g_fake = {};
+FakeReflection g_fake;
 
 LONG NTAPI FakeCreateReflection(HANDLE process, ULONG flags, void* startRoutine, void* startContext,
                                 HANDLE eventHandle, ReflectionInformation* information) {
@@ -40,14 +45,27 @@ LONG NTAPI FakeCreateReflection(HANDLE process, ULONG flags, void* startRoutine,
                          eventHandle == nullptr && information->process == nullptr &&
                          information->thread == nullptr && information->processId == 0 &&
                          information->threadId == 0;
-    if (g_fake.status >= 0) {
-        information->process = g_fake.cloneProcess;
-        information->thread = g_fake.cloneThread;
-        // Pointer-sized, with bits above the identifier that must be ignored.
-        information->processId = static_cast<uintptr_t>(g_fake.clonePid) |
-                                 (sizeof(uintptr_t) == 8 ? ~static_cast<uintptr_t>(0) << 32 : 0);
-        information->threadId = 1;
+    if (g_fake.status < 0) {
+        return g_fake.status;
     }
+    auto clone = std::make_unique<TargetProcess>();
+    if (!clone->Start(L"sleep:600000", "", true)) {
+        return static_cast<LONG>(0xC0000001);
+    }
+    HANDLE handed = nullptr;
+    if (g_fake.readOnlyLimited) {
+        handed = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, clone->pid());
+    } else {
+        DuplicateHandle(GetCurrentProcess(), clone->process(), GetCurrentProcess(), &handed, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
+    }
+    information->process = handed;
+    information->thread = clone->ReleaseThread();
+    // Pointer-sized, with bits above the identifier that must be ignored.
+    information->processId = static_cast<uintptr_t>(clone->pid()) |
+                             (sizeof(uintptr_t) == 8 ? ~static_cast<uintptr_t>(0) << 32 : 0);
+    information->threadId = 1;
+    g_fake.clones.push_back(std::move(clone));
     return g_fake.status;
 }
 
@@ -108,22 +126,15 @@ class ReflectedDump : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(live_.Start(L"sleep:600000", "step sleep:"));
-        ASSERT_TRUE(clone_.Start(L"sleep:600000", "", true));
-        g_fake = {};
-        HANDLE process = nullptr;
-        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), clone_.process(), GetCurrentProcess(),
-                                    &process, 0, FALSE, DUPLICATE_SAME_ACCESS));
-        g_fake.cloneProcess = process;
-        g_fake.cloneThread = clone_.ReleaseThread();
-        g_fake.clonePid = clone_.pid();
+        g_fake.status = 0;
+        g_fake.readOnlyLimited = false;
+        g_fake.calls = 0;
+        g_fake.clones.clear();
         SetReflectionLookUp(FakeLookUp);
     }
     void TearDown() override {
         SetReflectionLookUp(nullptr);
-        if (g_fake.calls == 0 || g_fake.status < 0) {
-            CloseHandle(g_fake.cloneProcess);
-            CloseHandle(g_fake.cloneThread);
-        }
+        g_fake.clones.clear();
     }
 
     uint32_t Write(const std::wstring& dumpFile, uint32_t overwrite, uint32_t dumpType,
@@ -135,16 +146,18 @@ class ReflectedDump : public testing::Test {
         return result;
     }
 
-    // The clone was ended with exit code 0.
-    void ExpectCloneEnded() {
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(clone_.process(), 5000));
-        DWORD code = 99;
-        GetExitCodeProcess(clone_.process(), &code);
-        EXPECT_EQ(0u, code);
+    // Every clone handed out was ended with exit code 0.
+    void ExpectClonesEnded(size_t count = 1) {
+        ASSERT_EQ(count, g_fake.clones.size());
+        for (const auto& clone : g_fake.clones) {
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(clone->process(), 5000));
+            DWORD code = 99;
+            GetExitCodeProcess(clone->process(), &code);
+            EXPECT_EQ(0u, code);
+        }
     }
 
     TargetProcess live_;
-    TargetProcess clone_;
     ScratchFolder folder_;
 };
 
@@ -156,7 +169,7 @@ TEST_F(ReflectedDump, CloneDumpWithTheRunsFlagsAndTheSideFile) {
     EXPECT_EQ(live_.process(), g_fake.seenProcess);
     EXPECT_EQ(2u, g_fake.seenFlags);
     EXPECT_TRUE(g_fake.restWasNull);
-    ExpectCloneEnded();
+    ExpectClonesEnded();
 
     EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp", L"app.ini"}), folder_.Files());
     const std::string dump = ReadWholeFile(folder_.File(L"app-reflected.dmp"));
@@ -178,7 +191,7 @@ TEST_F(ReflectedDump, SideFileNeverReplacesALiveDumpOfTheSameName) {
     std::string printed;
     ASSERT_EQ(1u, Write(live, 0, 0x125, &printed));
     EXPECT_EQ("", printed);
-    ExpectCloneEnded();
+    ExpectClonesEnded();
     EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp", L"app.ini"}), folder_.Files());
     EXPECT_EQ("live", ReadWholeFile(live));
 }
@@ -208,7 +221,7 @@ TEST_F(ReflectedDump, ExistingCloneDumpIsKeptWithoutOverwriteAndTheCloneEnded) {
     std::string printed;
     EXPECT_EQ(0u, Write(folder_.File(L"app.dmp"), 0, 0x125, &printed));
     EXPECT_EQ(Report("Failed to create dump file", ERROR_FILE_EXISTS), printed);
-    ExpectCloneEnded();
+    ExpectClonesEnded();
     EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp"}), folder_.Files());
     EXPECT_EQ("", ReadWholeFile(existing));
 }
@@ -218,21 +231,80 @@ TEST_F(ReflectedDump, NamesTooLongAreReportedAndTheCloneEnded) {
     std::string printed;
     EXPECT_EQ(0u, Write(dumpFile, 0, 0x125, &printed));
     EXPECT_EQ(Report("Failed to create dump file", ERROR_FILENAME_EXCED_RANGE), printed);
-    ExpectCloneEnded();
+    ExpectClonesEnded();
     EXPECT_TRUE(folder_.Files().empty());
 }
 
 TEST_F(ReflectedDump, FailedCloneDumpIsReportedAndLeavesNoFiles) {
-    // A handle that may end the clone but not read it: the dump fails.
-    HANDLE limited = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, clone_.pid());
-    ASSERT_NE(nullptr, limited);
-    CloseHandle(g_fake.cloneProcess);
-    g_fake.cloneProcess = limited;
+    g_fake.readOnlyLimited = true;
     std::string printed;
     EXPECT_EQ(0u, Write(folder_.File(L"app.dmp"), 0, 0x125, &printed));
     EXPECT_EQ(0u, printed.rfind("Failed to dump reflected process: ", 0)) << printed;
-    ExpectCloneEnded();
+    ExpectClonesEnded();
     EXPECT_TRUE(folder_.Files().empty());
+}
+
+TEST_F(ReflectedDump, LiveDumpGetsTheSmallContentAndTheCloneTheRunsWord) {
+    const std::wstring dumpFile = folder_.File(L"app.dmp");
+    testing::internal::CaptureStdout();
+    uint32_t result = WriteDumpFile(live_.process(), live_.pid(), dumpFile.c_str(), 0, 0x127,
+                                    nullptr, 0, kComment, 1);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(1u, result);
+    EXPECT_EQ("Writing dump file " + Narrow(dumpFile) + " ...\n", printed);
+    ExpectClonesEnded();
+    EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp", L"app.dmp", L"app.ini"}),
+              folder_.Files());
+    EXPECT_EQ(0x125u, DumpFlags(ReadWholeFile(dumpFile)));
+    EXPECT_EQ(0x127u, DumpFlags(ReadWholeFile(folder_.File(L"app-reflected.dmp"))));
+}
+
+TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
+    // A handle that cannot read the live process: its dump fails, the
+    // clone's (made by our routine from nothing of that handle) does not.
+    HANDLE limited = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, live_.pid());
+    ASSERT_NE(nullptr, limited);
+    UniqueHandle owner(limited);
+    const std::wstring dumpFile = folder_.File(L"app.dmp");
+    testing::internal::CaptureStdout();
+    uint32_t result =
+        WriteDumpFile(limited, live_.pid(), dumpFile.c_str(), 0, 0x125, nullptr, 0, kComment, 1);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0u, result);
+    const std::string writing = "Writing dump file " + Narrow(dumpFile) + " ...\n";
+    EXPECT_EQ(0u, printed.rfind(writing + "Failed to dump process: ", 0)) << printed;
+    ExpectClonesEnded();
+    // The failed live dump is removed; the side file still names it.
+    EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp", L"app.ini"}), folder_.Files());
+    EXPECT_EQ("[UserModeDump]\r\ndefault=app.dmp\r\nmemory=app-reflected.dmp\r\nmodule=app.dmp\r\n",
+              ReadWholeFile(folder_.File(L"app.ini")));
+}
+
+TEST_F(ReflectedDump, EachFileOfASeriesGetsItsOwnClone) {
+    CRITICAL_SECTION lock;
+    InitializeCriticalSection(&lock);
+    uint32_t written = 0;
+    uint32_t failed = 0;
+    const std::wstring dumpPath = folder_.File(L"app.dmp");
+    testing::internal::CaptureStdout();
+    uint32_t result = WriteDumpSeries(live_.process(), live_.pid(), dumpPath.c_str(), 2, 0, 0x125,
+                                      nullptr, 0, kComment, &lock, &written, 1, &failed);
+    std::string printed = testing::internal::GetCapturedStdout();
+    DeleteCriticalSection(&lock);
+    EXPECT_EQ(1u, result);
+    EXPECT_EQ("Writing dump file " + Narrow(folder_.File(L"app_0.dmp")) + " ...\n" +
+                  "Writing dump file " + Narrow(folder_.File(L"app_1.dmp")) + " ...\n" +
+                  "Dump written.\n",
+              printed);
+    EXPECT_EQ(2, g_fake.calls);
+    ExpectClonesEnded(2);
+    EXPECT_EQ((std::vector<std::wstring>{L"app_0-reflected.dmp", L"app_0.dmp", L"app_0.ini",
+                                         L"app_1-reflected.dmp", L"app_1.dmp", L"app_1.ini"}),
+              folder_.Files());
+    EXPECT_EQ(
+        "[UserModeDump]\r\ndefault=app_1.dmp\r\nmemory=app_1-reflected.dmp\r\n"
+        "module=app_1.dmp\r\n",
+        ReadWholeFile(folder_.File(L"app_1.ini")));
 }
 
 class SideFile : public testing::Test {
