@@ -122,7 +122,12 @@ class ScratchFolder {
         HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+                const std::wstring name = path_ + L"\\" + found.cFileName;
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                    DeleteFileW(name.c_str());
+                } else if (found.cFileName[0] != L'.') {
+                    RemoveDirectoryW(name.c_str());  // empty folders the tests made
+                }
             } while (FindNextFileW(search, &found));
             FindClose(search);
         }

@@ -196,6 +196,16 @@ TEST_F(ReflectedDump, SideFileNeverReplacesALiveDumpOfTheSameName) {
     EXPECT_EQ("live", ReadWholeFile(live));
 }
 
+TEST_F(ReflectedDump, SideFileThatCannotBeCreatedIsLeftOutSilently) {
+    // A folder where the side file should go.
+    ASSERT_TRUE(CreateDirectoryW(folder_.File(L"app.ini").c_str(), nullptr));
+    std::string printed;
+    EXPECT_EQ(1u, Write(folder_.File(L"app.dmp"), 0, 0x125, &printed));
+    EXPECT_EQ("", printed);
+    ExpectClonesEnded();
+    EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp"}), folder_.Files());
+}
+
 TEST_F(ReflectedDump, WithoutTheCloneRoutineNothingHappens) {
     SetReflectionLookUp(NothingFound);
     std::string printed;
