@@ -171,6 +171,12 @@ def hand_made_cases():
         (["-x"], 1, "usage"),
         (["-x", "a.dmp"], 1, "usage"),
         (["-e", "-1", "-f"], 1, "usage"),
+        # A usage error after -w or -i ends the run before any waiting or
+        # registration.
+        (["-w", name, "-c"], 1, "usage"),
+        (["-w", "-n", "x", name], 1, "usage"),
+        (["-i", "a.dmp", "-s"], 1, "usage"),
+        (["-i", "a.dmp", "-f", "x"], 1, FIXED_MESSAGES[0]),
         (["-f"], 1, FIXED_MESSAGES[0]),
         (["-e", "-f", "x", pid], 1, FIXED_MESSAGES[0]),
         (["-1", "-e", pid], 1, "usage"),
@@ -255,6 +261,20 @@ def hand_made_cases():
     return cases
 
 
+AEDEBUG_KEY = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
+
+
+def postmortem_registration():
+    """The postmortem debugger values of both registry views, as text."""
+    views = []
+    for view in ("/reg:64", "/reg:32"):
+        done = subprocess.run(["wine", "reg", "query", AEDEBUG_KEY, view],
+                              env=harness.wine_environment(), stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=60)
+        views.append(done.stdout.decode("latin-1").replace("\r", ""))
+    return views
+
+
 class DriverRun:
     """One cmdline_driver run: the cases' exit codes and outputs."""
 
@@ -311,6 +331,7 @@ class HostileCommandLines(unittest.TestCase):
         seed = int(os.environ.get("VH_HOSTILE_SEED", DEFAULT_SEED))
         print("\nhostile input: seed %d (VH_HOSTILE_SEED=%d replays it)" % (seed, seed),
               flush=True)
+        cls.registration_before = postmortem_registration()
         rng = random.Random(seed)
         cls.random_lines = [random_line(rng) for _ in range(RANDOM_LINES)]
         cls.hand_made = hand_made_cases()
@@ -322,6 +343,7 @@ class HostileCommandLines(unittest.TestCase):
         cls.sample_32 = sample
         cases32 = help_lines + [c[0] for c in cls.hand_made] + sample
         cls.runs[32] = DriverRun(32, cases32)
+        cls.registration_after = postmortem_registration()
 
     @classmethod
     def tearDownClass(cls):
@@ -409,6 +431,10 @@ class HostileCommandLines(unittest.TestCase):
 
     def test_random_lines_end_in_documented_outputs_32_bit_sample(self):
         self.check_run(self.runs[32])
+
+    def test_no_line_changed_the_postmortem_registration(self):
+        self.assertEqual(self.registration_before, self.registration_after)
+        self.assertIn("Debugger", self.registration_before[0])
 
     def test_hand_made_lines_64_bit(self):
         self.check_hand_made(self.runs[64])
