@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every benchmark under Wine and writes their table into README.md.
-# Needs scripts/setup and scripts/build first; takes about eight minutes.
+# Needs scripts/setup and scripts/build first; takes about five minutes.
 # BENCH_RUNS changes the number of runs of each measurement, BENCH_SECONDS
 # the length of the monitor overhead window.
 set -euo pipefail
