@@ -20,10 +20,13 @@ def main():
     started = time.monotonic()
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
     # A test with failing subtests is reported once per subtest; count tests.
-    failed_ids = {test.id() for test, _ in result.failures + result.errors}
-    failed_ids |= {test.id() for test in result.unexpectedSuccesses}
+    def test_id(test):
+        return getattr(test, "test_case", test).id()
+
+    failed_ids = {test_id(test) for test, _ in result.failures + result.errors}
+    failed_ids |= {test_id(test) for test in result.unexpectedSuccesses}
     failed = len(failed_ids)
-    skipped = len({test.id() for test, _ in result.skipped})
+    skipped = len({test_id(test) for test, _ in result.skipped} - failed_ids)
     passed = max(result.testsRun - failed - skipped, 0)
     print(f"e2e time: {time.monotonic() - started:.0f} s")
     print(f"e2e: {passed} passed, {failed} failed, {skipped} skipped")
