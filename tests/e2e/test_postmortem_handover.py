@@ -355,6 +355,14 @@ class HandOver(PostmortemTest):
                 else:
                     self.assertEqual(exception, dump.exception.code)
 
+        with self.subTest("an image that cannot be started"):
+            path, dump_win = self.dumps.file("launch/none.dmp")
+            missing = harness.win_path(self.dumps.path / "no such image.exe")
+            code, out = self.run32(["-x", dump_win, missing])
+            self.assertEqual(1, code, out)
+            self.assertTrue(out.startswith("Failed to create process: "), out)
+            self.assertFalse(path.exists())
+
     def test_unwritable_program_folder_ends_with_the_extract_message(self):
         # Tests run as root, for whom a folder without write permission is
         # still writable under Wine; an immutable folder is not, nor is a name
@@ -397,6 +405,12 @@ class HandOver(PostmortemTest):
                                             image=program(32)) as run:
                     # After a hand-over the summary comes from the 64-bit build.
                     run.wait_for_line("Dump file:", RUN_TIMEOUT)
+                    # The extracted image, the 64-bit build byte for byte, lies next
+                    # to the 32-bit build while it runs.
+                    self.assertEqual(bits == 64, IMAGE in program_folder_files())
+                    if bits == 64:
+                        self.assertEqual(harness.exe(64).read_bytes(),
+                                         (program(32).parent / IMAGE).read_bytes())
                     time.sleep(0.5)
                     self.assertGreaterEqual(run.ctrl_c(everything=True), 1)
                     self.assertEqual(0, run.wait(RUN_TIMEOUT), run.output)
