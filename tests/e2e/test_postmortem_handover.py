@@ -243,8 +243,8 @@ class PostmortemStart(PostmortemTest):
     Windows passes a real record, which Wine cannot show."""
 
     def crash(self, bits):
-        """Starts a target of that bitness that faults at once; returns its
-        output and the seconds from its start to its end."""
+        """Starts a target of that bitness that faults at once and waits for
+        its end; returns it and its output, which holds the debugger's too."""
         target = harness.Target(["av"], bits=bits)
         self.addCleanup(target.kill)
         returncode = target.wait(POSTMORTEM_TIMEOUT)
