@@ -53,27 +53,47 @@ bool BuildReflectedDumpNames(const wchar_t* dumpFile, ReflectedDumpNames* names)
     if (!CopyBounded(names->sideFile, MAX_PATH, base)) {
         return false;
     }
-    return PathAddExtensionW(names->sideFile, L".ini") != FALSE;
+    // FALSE here only says that nothing was added.
+    PathAddExtensionW(names->sideFile, L".ini");
+    return true;
 }
 
-bool FormatSideFileText(const wchar_t* dumpFile, const wchar_t* cloneDump, char* buffer,
-                        size_t capacity, size_t* length) {
+bool SameFileName(const wchar_t* first, const wchar_t* second) {
+    wchar_t firstFull[MAX_PATH];
+    wchar_t secondFull[MAX_PATH];
+    DWORD firstLength = GetFullPathNameW(first, MAX_PATH, firstFull, nullptr);
+    DWORD secondLength = GetFullPathNameW(second, MAX_PATH, secondFull, nullptr);
+    if (firstLength == 0 || firstLength >= MAX_PATH || secondLength == 0 ||
+        secondLength >= MAX_PATH) {
+        return _wcsicmp(first, second) == 0;
+    }
+    return CompareStringOrdinal(firstFull, -1, secondFull, -1, TRUE) == CSTR_EQUAL;
+}
+
+SideFileText FormatSideFileText(const wchar_t* dumpFile, const wchar_t* cloneDump, char* buffer,
+                                size_t capacity, size_t* length) {
     *length = 0;
-    if (capacity == 0) {
-        return false;
+    if (capacity != 0) {
+        buffer[0] = '\0';
     }
     const wchar_t* dumpName = PathFindFileNameW(dumpFile);
     const wchar_t* cloneName = PathFindFileNameW(cloneDump);
-    // _snprintf has the runtime's meanings: "%S" in a narrow format converts
-    // a wide text in the current locale. It returns a negative count when the
-    // text does not fit or a name cannot be converted.
-    int written =
-        _snprintf(buffer, capacity, "[UserModeDump]\r\ndefault=%S\r\nmemory=%S\r\nmodule=%S\r\n",
-                  dumpName, cloneName, dumpName);
-    if (written < 0 || static_cast<size_t>(written) >= capacity) {
+    // The runtime's own meanings: "%S" in a narrow format converts a wide
+    // text in the current locale, and the count is negative when a name has
+    // a character the locale cannot encode.
+    const char* format = "[UserModeDump]\r\ndefault=%S\r\nmemory=%S\r\nmodule=%S\r\n";
+    int needed = _scprintf(format, dumpName, cloneName, dumpName);
+    if (needed < 0) {
+        return SideFileText::kUnconvertible;
+    }
+    if (static_cast<size_t>(needed) >= capacity) {
+        return SideFileText::kTooLong;
+    }
+    int written = _snprintf(buffer, capacity, format, dumpName, cloneName, dumpName);
+    if (written != needed) {
         buffer[0] = '\0';
-        return false;
+        return SideFileText::kUnconvertible;
     }
     *length = static_cast<size_t>(written);
-    return true;
+    return SideFileText::kFormatted;
 }

@@ -30,10 +30,20 @@ struct ReflectedDumpNames {
 // Names beside the live dump file. False when one of them does not fit.
 bool BuildReflectedDumpNames(const wchar_t* dumpFile, ReflectedDumpNames* names);
 
+// True when both names lead to the same file once the system has made full
+// paths of them (case, trailing dots and relative parts do not matter).
+bool SameFileName(const wchar_t* first, const wchar_t* second);
+
+enum class SideFileText {
+    kFormatted,
+    kTooLong,        // the text does not fit the buffer
+    kUnconvertible,  // a name has characters the current locale cannot encode
+};
+
 // The narrow "[UserModeDump]" text naming the live dump (default and module)
 // and the clone dump (memory) without their directories, each converted to
 // the multibyte encoding of the runtime's current locale. Writes at most
-// capacity bytes (no terminator counted in *length). False, with nothing to
-// write, when the text does not fit or a name cannot be converted.
-bool FormatSideFileText(const wchar_t* dumpFile, const wchar_t* cloneDump, char* buffer,
-                        size_t capacity, size_t* length);
+// capacity bytes (terminator included; *length counts the text without it).
+// Anything but kFormatted leaves nothing to write.
+SideFileText FormatSideFileText(const wchar_t* dumpFile, const wchar_t* cloneDump, char* buffer,
+                                size_t capacity, size_t* length);

@@ -23,10 +23,13 @@
 // routine's own frames, and the platform's dispatch frames below them, are
 // simply abandoned, as a guarded block abandons them, so no termination
 // handler of the user's routine runs. The jump does not depend on the user's
-// unwind data, nor on the faulting context's stack pointer being sane. On the
-// 32-bit build the chain head at fs:[0] still names records of the abandoned
-// frames after the jump, so it is set back to the record that was current
-// before the call.
+// unwind data, nor on the faulting context's stack pointer being sane. After
+// the jump the head of the thread's exception record chain (fs:[0] in the
+// 32-bit build) may still name records of the abandoned frames: our own
+// record in the 32-bit build, and in both builds the records the platform's
+// dispatcher links there while it calls a handler (Wine's 64-bit dispatcher
+// does, and then runs into the stale record at the next exception). So the
+// head is set back to what it was before the call.
 //
 // The resume point lives in the caller's frame and each call has its own, so
 // guards nest and may be used on several threads at once. After a jump the
@@ -50,6 +53,26 @@ struct GuardFrame {
     void* resume[5];
     volatile DWORD exceptionCode;
 };
+
+// The head of the thread's exception record chain: the first member of the
+// thread information block, at fs:[0] (32-bit) or gs:[0] (64-bit).
+void* ReadChainHead() {
+    void* head;
+#if defined(__x86_64__)
+    asm volatile("movq %%gs:0, %0" : "=r"(head));
+#else
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+#endif
+    return head;
+}
+
+void WriteChainHead(void* head) {
+#if defined(__x86_64__)
+    asm volatile("movq %0, %%gs:0" : : "r"(head) : "memory");
+#else
+    asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+#endif
+}
 
 }  // namespace
 
@@ -121,12 +144,11 @@ __attribute__((noinline)) GuardedCallOutcome CallDumpRoutineGuarded(
     MINIDUMP_CALLBACK_ROUTINE routine, PMINIDUMP_CALLBACK_INPUT input,
     PMINIDUMP_CALLBACK_OUTPUT output) {
     GuardFrame frame = {};
+    void* chainHead = ReadChainHead();
     if (__builtin_setjmp(frame.resume) == 0) {
         BOOL result = GuardedInvoke(routine, input, output, &frame);
         return GuardedCallOutcome{false, 0, result};
     }
-#if defined(__i386__)
-    __writefsdword(0, reinterpret_cast<DWORD>(frame.registration.Next));
-#endif
+    WriteChainHead(chainHead);
     return GuardedCallOutcome{true, frame.exceptionCode, FALSE};
 }

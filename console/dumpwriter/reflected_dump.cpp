@@ -36,24 +36,42 @@ class CloneProcess {
     UniqueHandle process_;
 };
 
-// Nothing is reported when the side file cannot be written: the clone dump
-// stays all the same.
-void WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump) {
+}  // namespace
+
+bool WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump) {
+    // A live dump named like the side file (app.ini) is kept: the side file
+    // is left out rather than written over it.
+    if (SameFileName(sideFile, dumpFile)) {
+        return false;
+    }
     char text[kSideFileCapacity];
     size_t length = 0;
-    if (!FormatSideFileText(dumpFile, cloneDump, text, sizeof(text), &length)) {
-        return;
+    switch (FormatSideFileText(dumpFile, cloneDump, text, sizeof(text), &length)) {
+        case SideFileText::kFormatted:
+            break;
+        case SideFileText::kTooLong:
+            ReportWin32Error(L"Failed to write side file", ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        case SideFileText::kUnconvertible:
+            ReportWin32Error(L"Failed to write side file", ERROR_NO_UNICODE_TRANSLATION);
+            return false;
     }
+    // Nothing is reported when the side file cannot be created or written:
+    // the clone dump stays all the same.
     UniqueFile file(CreateFileW(sideFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return;
+        return false;
     }
     DWORD written = 0;
-    WriteFile(file.Get(), text, static_cast<DWORD>(length), &written, nullptr);
+    BOOL wrote = WriteFile(file.Get(), text, static_cast<DWORD>(length), &written, nullptr);
+    file.Reset();
+    if (!wrote || written != length) {
+        DeleteFileW(sideFile);
+        return false;
+    }
+    return true;
 }
-
-}  // namespace
 
 void SetReflectionLookUp(ReflectionLookUp lookUp) {
     g_lookUp = lookUp != nullptr ? lookUp : LookUpFromNativeLibrary;

@@ -26,6 +26,12 @@ using CreateProcessReflectionFunction = LONG(NTAPI*)(HANDLE process, ULONG flags
 using ReflectionLookUp = CreateProcessReflectionFunction (*)();
 void SetReflectionLookUp(ReflectionLookUp lookUp);
 
+// Writes the side file that names the live dump and the clone dump. Returns
+// true when it was written whole. Never replaces the live dump itself; a text
+// too long for its buffer, or names the current locale cannot encode, are
+// reported and nothing is written; a partly written file is deleted.
+bool WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump);
+
 // Returns nonzero when the clone's dump was written. Without the clone
 // routine it returns 0 and prints nothing.
 uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t overwrite,

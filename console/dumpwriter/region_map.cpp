@@ -2,11 +2,14 @@
 
 #include <new>
 
-uint64_t RegionKey(const void* address) {
-    // intptr_t is 32 bits wide in the 32-bit build, so the conversion to
-    // int64_t copies the top bit upward there and changes nothing in the
-    // 64-bit build.
-    return static_cast<uint64_t>(static_cast<int64_t>(reinterpret_cast<intptr_t>(address)));
+uint64_t RegionKey(uint64_t allocationBase) {
+#if defined(_WIN64)
+    return allocationBase;
+#else
+    // The debug-help library widens 32-bit addresses this way.
+    return static_cast<uint64_t>(
+        static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(allocationBase))));
+#endif
 }
 
 bool RegionQualifies(uint32_t state, uint32_t type, uint32_t protect) {
@@ -20,17 +23,29 @@ uint64_t AllocationExtent(uint64_t baseAddress, uint64_t allocationBase, uint64_
     return baseAddress - allocationBase + regionSize;
 }
 
-void RecordRegion(RegionMap& map, const MEMORY_BASIC_INFORMATION& region) {
-    if (!RegionQualifies(region.State, region.Type, region.Protect)) {
+RegionRecord ToRegionRecord(const MEMORY_BASIC_INFORMATION& region) {
+    return RegionRecord{reinterpret_cast<uintptr_t>(region.BaseAddress),
+                        reinterpret_cast<uintptr_t>(region.AllocationBase),
+                        region.RegionSize,
+                        region.State,
+                        region.Type,
+                        region.Protect};
+}
+
+void RecordRegion(RegionMap& map, const RegionRecord& region) {
+    if (!RegionQualifies(region.state, region.type, region.protect)) {
         return;
     }
     uint64_t extent =
-        AllocationExtent(reinterpret_cast<uintptr_t>(region.BaseAddress),
-                         reinterpret_cast<uintptr_t>(region.AllocationBase), region.RegionSize);
-    auto [entry, inserted] = map.emplace(RegionKey(region.AllocationBase), extent);
+        AllocationExtent(region.baseAddress, region.allocationBase, region.regionSize);
+    auto [entry, inserted] = map.emplace(RegionKey(region.allocationBase), extent);
     if (!inserted && extent > entry->second) {
         entry->second = extent;
     }
+}
+
+void RecordRegion(RegionMap& map, const MEMORY_BASIC_INFORMATION& region) {
+    RecordRegion(map, ToRegionRecord(region));
 }
 
 bool TakeRegion(RegionMap& map, uint32_t pageSize, bool* handOut, MemoryRange* range) {

@@ -19,8 +19,10 @@ constexpr uint64_t kMiniPlusLimit = 0x20000000;
 // more cannot wrap to a small value and be handed out as a partial range.
 using RegionMap = std::unordered_map<uint64_t, uint64_t>;
 
-// The 64-bit key for an address of this build.
-uint64_t RegionKey(const void* address);
+// The key for an allocation base of the dumped process: the address itself
+// in the 64-bit build, its low 32 bits widened with sign extension in the
+// 32-bit build.
+uint64_t RegionKey(uint64_t allocationBase);
 
 // Committed memory that is private (any protection), or exactly read-write or
 // execute-read-write (mapped file and image views). The protection comparison
@@ -31,8 +33,23 @@ bool RegionQualifies(uint32_t state, uint32_t type, uint32_t protect);
 // 64-bit arithmetic.
 uint64_t AllocationExtent(uint64_t baseAddress, uint64_t allocationBase, uint64_t regionSize);
 
+// One region as the address-space query describes it, with plain (not
+// sign-extended) addresses.
+struct RegionRecord {
+    uint64_t baseAddress;
+    uint64_t allocationBase;
+    uint64_t regionSize;
+    uint32_t state;
+    uint32_t type;
+    uint32_t protect;
+};
+
+RegionRecord ToRegionRecord(const MEMORY_BASIC_INFORMATION& region);
+
 // Records the region under its allocation base when it qualifies, keeping the
-// largest extent seen per base.
+// largest extent seen per base. May throw std::bad_alloc when the map cannot
+// grow.
+void RecordRegion(RegionMap& map, const RegionRecord& region);
 void RecordRegion(RegionMap& map, const MEMORY_BASIC_INFORMATION& region);
 
 struct MemoryRange {
