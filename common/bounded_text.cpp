@@ -27,8 +27,7 @@ bool AppendBounded(wchar_t* destination, size_t capacity, const wchar_t* source)
     return true;
 }
 
-static bool FormatInto(wchar_t* destination, size_t capacity, const wchar_t* format,
-                       va_list args) {
+static bool FormatInto(wchar_t* destination, size_t capacity, const wchar_t* format, va_list args) {
     if (capacity == 0) {
         return false;
     }

@@ -7,10 +7,10 @@
 #include <cstdint>
 
 using NtQuerySystemInformationFunction = LONG(NTAPI*)(ULONG informationClass, void* buffer,
-                                                     ULONG length, ULONG* returnedLength);
+                                                      ULONG length, ULONG* returnedLength);
 using NtQueryInformationProcessFunction = LONG(NTAPI*)(HANDLE process, ULONG informationClass,
-                                                      void* buffer, ULONG length,
-                                                      ULONG* returnedLength);
+                                                       void* buffer, ULONG length,
+                                                       ULONG* returnedLength);
 
 struct ProcessWideValues {
     uint32_t pageSize;

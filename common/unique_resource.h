@@ -12,7 +12,7 @@
 
 template <typename Traits>
 class UniqueResource {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueResource() = default;
@@ -48,7 +48,7 @@ public:
         value_ = value;
     }
 
-private:
+  private:
     Type value_ = Traits::Invalid();
 };
 

@@ -14,9 +14,9 @@ constexpr DWORD kUserDefaultLanguage = 0x400;
 // fallback that names the code when the source has no text for it.
 void ReportWithMessage(const wchar_t* caption, DWORD flags, HMODULE source, DWORD messageId) {
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, messageId,
-                                  kUserDefaultLanguage, reinterpret_cast<wchar_t*>(&text), 0,
-                                  nullptr);
+    DWORD length =
+        FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, messageId,
+                       kUserDefaultLanguage, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     UniqueLocalMemory owner(text);
     if (length == 0 || text == nullptr) {
         PrintWide(L"%s: error 0x%08X (no message text available)\n", caption,

@@ -11,6 +11,7 @@ struct NamedCode {
     const wchar_t* name;
 };
 
+// clang-format off
 constexpr NamedCode kDenseNames[] = {
     {0xC0000006, L"IN_PAGE_ERROR"},
     {0xC0000008, L"INVALID_HANDLE"},
@@ -30,6 +31,7 @@ constexpr NamedCode kDenseNames[] = {
     {0xC0000096, L"PRIV_INSTRUCTION"},
     {0xC00000FD, L"STACK_OVERFLOW"},
 };
+// clang-format on
 
 struct DenseTable {
     const wchar_t* names[kDenseLast - kDenseFirst + 1] = {};

@@ -47,6 +47,7 @@ struct RunState {
     DebugThreadLaunch debugLaunch;
     UniqueHandle debugThread;
     UniqueHandle counterThread;
+    bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
 };
 
 // Printing for the scan outcomes that end the run; -1 when the run goes on.
@@ -228,8 +229,9 @@ int RunAfterScan(RunState& run) {
     if (!CompleteDumpPath(run)) {
         return kExitFailure;
     }
-    if (run.options.install) {
-        // Its failures are reported by it and do not change the run.
+    if (run.options.install && !run.handedOver) {
+        // Its failures are reported by it and do not change the run. After a
+        // hand-over the 32-bit build has registered itself already.
         RegisterPostmortemDebugger(run.options.dumpPath, run.options.fullMemory,
                                    run.options.settings.miniPlus != 0, run.options.userLibrary,
                                    run.options.userLibraryPath);
@@ -269,6 +271,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
 
     // Large, and alive until the threads have ended: not on the stack.
     static RunState run;
+    run.handedOver = TakeHandOverMark();
     ScanOutcome outcome = ScanArguments(argc, argv, RealScanEnvironment(), run.options);
     int ended = FinishScan(outcome);
     if (ended >= 0) {

@@ -20,7 +20,8 @@ bool LoadUserLibrary(const wchar_t* path) {
         ReportWin32Error(L"Failed to get MiniDumpCallbackRoutine address", GetLastError());
         return false;
     }
-    UserDumpCallback = reinterpret_cast<MINIDUMP_CALLBACK_ROUTINE>(reinterpret_cast<void*>(routine));
+    UserDumpCallback =
+        reinterpret_cast<MINIDUMP_CALLBACK_ROUTINE>(reinterpret_cast<void*>(routine));
     return true;
 }
 

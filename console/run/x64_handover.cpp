@@ -16,6 +16,12 @@ using DisableRedirectionFunction = BOOL(WINAPI*)(void**);
 
 constexpr int kX64ImageResource = 101;
 
+// Put into the environment that the 64-bit build inherits from the 32-bit
+// build. The 32-bit build has registered -i in both registry views before it
+// hands the run over; the 64-bit build must not register its own image over
+// it, since that image is deleted when the run ends.
+constexpr wchar_t kHandOverVariable[] = L"VARNHOLD_HANDED_OVER";
+
 IsWow64ProcessFunction g_isWow64Process = nullptr;
 
 #ifndef _WIN64
@@ -146,9 +152,12 @@ int RelaunchAs64Bit() {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    if (!CreateProcessW(imagePath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &child)) {
-        DWORD error = GetLastError();
+    SetEnvironmentVariableW(kHandOverVariable, L"1");
+    const BOOL started = CreateProcessW(imagePath, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &child);
+    const DWORD error = GetLastError();
+    SetEnvironmentVariableW(kHandOverVariable, nullptr);
+    if (!started) {
         DeleteFileW(imagePath);
         ReportWin32Error(L"Failed to create process", error);
         return 1;
@@ -165,4 +174,17 @@ int RelaunchAs64Bit() {
     thread.Reset();
     DeleteFileW(imagePath);
     return static_cast<int>(exitCode);
+}
+
+bool TakeHandOverMark() {
+#ifdef _WIN64
+    wchar_t value[2];
+    if (GetEnvironmentVariableW(kHandOverVariable, value, 2) == 0) {
+        return false;
+    }
+    SetEnvironmentVariableW(kHandOverVariable, nullptr);
+    return true;
+#else
+    return false;
+#endif
 }

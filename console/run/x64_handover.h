@@ -36,3 +36,8 @@ bool LaunchedImageNeedsX64Build(HANDLE process);
 int RelaunchAs64Bit();
 
 bool ExtractX64Image(HRSRC resource, const wchar_t* imagePath);
+
+// True in a 64-bit build started by the hand-over above. Reads the mark once
+// and removes it from the environment, so that nothing this run starts
+// inherits it.
+bool TakeHandOverMark();

@@ -6,7 +6,7 @@ start_wineserver
 status=0
 for tree in x64 x86; do
     echo "unit tests, $tree build:"
-    (cd "$BUILD/$tree" && ctest --output-on-failure -j 2) || status=1
+    (cd "$BUILD/$tree" && ctest --output-on-failure -j 2 --timeout 180) || status=1
 done
 if [[ -f "$ROOT/tests/e2e/run_all.py" ]]; then
     python3 "$ROOT/tests/e2e/run_all.py" || status=1

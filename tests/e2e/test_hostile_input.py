@@ -434,7 +434,7 @@ class HostileCommandLines(unittest.TestCase):
 
     def test_no_line_changed_the_postmortem_registration(self):
         self.assertEqual(self.registration_before, self.registration_after)
-        self.assertIn("Debugger", self.registration_before[0])
+        self.assertIn("AeDebug", self.registration_before[0])
 
     def test_hand_made_lines_64_bit(self):
         self.check_hand_made(self.runs[64])

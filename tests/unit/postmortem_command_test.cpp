@@ -22,8 +22,10 @@ class DebuggerCommandLine : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(DebuggerCommandLine, CarriesOneContentOptionAndTheQuotedPaths) {
     const CommandCase& c = GetParam();
-    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", c.fullMemory, c.miniPlus,
-                               c.userLibrary, L"C:\\my libs\\cb.dll", L"c:\\dumps", c.major};
+    PostmortemChoice choice = {
+        L"C:\\Tools\\varnhold.exe", c.fullMemory, c.miniPlus, c.userLibrary,
+        L"C:\\my libs\\cb.dll",     L"c:\\dumps", c.major,
+    };
     wchar_t line[kDebuggerCommandCapacity];
     ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
     EXPECT_STREQ(c.expected, line);
@@ -49,8 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
     std::wstring longLibrary(2000, L'x');
-    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", false, false, true,
-                               longLibrary.c_str(), L"c:\\dumps", 6};
+    PostmortemChoice choice = {
+        L"C:\\Tools\\varnhold.exe", false, false, true, longLibrary.c_str(), L"c:\\dumps", 6,
+    };
     wchar_t line[kDebuggerCommandCapacity];
     EXPECT_FALSE(BuildDebuggerCommandLine(choice, line));
     EXPECT_STREQ(L"", line);
@@ -59,8 +62,8 @@ TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
 TEST(DebuggerCommandLine, ALineThatJustFitsIsKept) {
     // Everything but the library path takes 54 characters.
     std::wstring library(kDebuggerCommandCapacity - 1 - 54, L'y');
-    PostmortemChoice choice = {L"C:\\Tools\\varnhold.exe", false, false, true, library.c_str(),
-                               L"c:\\dumps", 6};
+    PostmortemChoice choice = {
+        L"C:\\Tools\\varnhold.exe", false, false, true, library.c_str(), L"c:\\dumps", 6};
     wchar_t line[kDebuggerCommandCapacity];
     ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
     EXPECT_EQ(kDebuggerCommandCapacity - 1, wcslen(line));

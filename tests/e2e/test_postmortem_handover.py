@@ -1,0 +1,424 @@
+"""The postmortem registration of -i in both builds, the real postmortem start
+of a crashing process by Wine, and the 32-bit build's hand-over of a run to its
+embedded 64-bit build under Wine's real WOW64.
+
+The programs run from copies in folders whose names have blanks, so that the
+registered command line is checked with quoted paths and the extracted
+varnhold64.exe appears in a folder of this module's own. The AeDebug values of
+the prefix are saved before the first test and restored after the last.
+"""
+
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import harness
+from test_command_line import BANNER, plain
+
+AEDEBUG = {
+    64: r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug",
+    32: r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug",
+}
+AEDEBUG_VALUES = ("Auto", "Debugger")
+WINEDBG_KEY = r"HKCU\Software\Wine\WineDbg"
+SET_BLOCK = "Set:\n  {key}\n    (REG_SZ) Auto     = 1\n    (REG_SZ) Debugger = {line}\n\n"
+EXTRACT_FAILED = "Unable to extract x64 image. Run varnhold from a writeable directory.\n"
+DETACHING = "\nDetaching...\n"
+ACCESS_VIOLATION = 0xC0000005
+ARCHITECTURE = {64: harness.minidump.ARCH_AMD64, 32: harness.minidump.ARCH_X86}
+IMAGE = "varnhold64.exe"
+# A postmortem start took 0.6 to 2 s here from the crash to the end of
+# the crashed process, the dump included; much more is allowed on a busy machine.
+POSTMORTEM_TIMEOUT = 90
+RUN_TIMEOUT = 90
+
+
+# -- the registry of the prefix, through Wine's own reg.exe ---------------------
+
+def reg(*args):
+    """Runs `wine reg` on the 64-bit registry view; the 32-bit view is reached
+    through its Wow6432Node path, as the program's messages name it."""
+    result = subprocess.run(["wine", "reg"] + list(args) + ["/reg:64"],
+                            env=harness.wine_environment(), stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=60)
+    return result.returncode, result.stdout.decode("utf-8", "replace").replace("\r", "")
+
+
+def read_values(key):
+    """{name: data} of the string values of the key."""
+    _, out = reg("query", key)
+    values = {}
+    for line in out.splitlines():
+        match = re.match(r"^    (\S+)    REG_(?:SZ|DWORD)    (.*)$", line)
+        if match:
+            values[match.group(1)] = match.group(2)
+    return values
+
+
+def write_values(key, values, names):
+    """Makes the named values of the key what `values` holds: written, or
+    deleted when absent there."""
+    for name in names:
+        if name in values:
+            reg("add", key, "/v", name, "/t", "REG_SZ", "/d", values[name], "/f")
+        else:
+            reg("delete", key, "/v", name, "/f")
+
+
+SENTINEL = {"Auto": "0", "Debugger": "sentinel %ld %ld"}
+
+_programs = {}  # bits -> Linux path of this module's copy of that build
+
+
+def setUpModule():
+    harness.ensure_wineserver()
+    saved = {bits: read_values(key) for bits, key in AEDEBUG.items()}
+
+    def restore():
+        for bits, key in AEDEBUG.items():
+            write_values(key, saved[bits], AEDEBUG_VALUES)
+    unittest.addModuleCleanup(restore)
+
+    # Wine's crash dialog would wait for a click under a display; the setup
+    # script turns it off, a prefix made otherwise may not have it.
+    dialog = read_values(WINEDBG_KEY).get("ShowCrashDialog")
+    if dialog != "0x0":
+        reg("add", WINEDBG_KEY, "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
+        if dialog is None:
+            unittest.addModuleCleanup(reg, "delete", WINEDBG_KEY, "/v", "ShowCrashDialog", "/f")
+        else:
+            unittest.addModuleCleanup(reg, "add", WINEDBG_KEY, "/v", "ShowCrashDialog", "/t",
+                                      "REG_DWORD", "/d", dialog, "/f")
+
+    harness.TMP.mkdir(parents=True, exist_ok=True)
+    root = Path(tempfile.mkdtemp(prefix="postmortem programs ", dir=str(harness.TMP)))
+    unittest.addModuleCleanup(shutil.rmtree, root, True)
+    for bits in (64, 32):
+        folder = root / ("build %d" % bits)
+        folder.mkdir()
+        _programs[bits] = folder / "varnhold.exe"
+        shutil.copy(harness.exe(bits), _programs[bits])
+
+
+def program(bits):
+    return _programs[bits]
+
+
+def program_folder_files(bits=32):
+    return sorted(p.name for p in program(bits).parent.iterdir())
+
+
+def debugger_line(bits, option, dump_win):
+    return '"%s"%s -j "%s" %%ld %%ld %%p' % (harness.win_path(program(bits)), option, dump_win)
+
+
+def callback_library(bits, folder):
+    """A copy, in a folder with a blank, of the counting user callback library
+    of that bitness; None when this tree has not built it."""
+    built = harness.BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / "vh_callback_count.dll"
+    if not built.exists():
+        return None
+    copy = folder / ("my libs %d" % bits) / "count callback.dll"
+    copy.parent.mkdir(exist_ok=True)
+    shutil.copy(built, copy)
+    return harness.win_path(copy)
+
+
+class PostmortemTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.sleepers = {}
+        for bits in (64, 32):
+            cls.sleepers[bits] = harness.Target(["sleep:300000"], bits=bits)
+            cls.addClassCleanup(cls.sleepers[bits].kill)
+
+    def setUp(self):
+        self.dumps = harness.DumpDir("postmortem")
+        self.addCleanup(self.dumps.__exit__, None, None, None)
+
+    def register(self, bits, options, dump_win, target_bits=None):
+        """-i from the copy of that build, aimed at a sleeping target; -n 0
+        keeps the run that follows the registration from writing a dump."""
+        target = self.sleepers[target_bits or bits]
+        return harness.run_varnhold(["-n", "0"] + options + ["-i", dump_win, str(target.pid)],
+                                    image=program(bits), timeout=RUN_TIMEOUT)
+
+
+class Registration(PostmortemTest):
+    def test_set_blocks_and_registry_values_for_each_dump_content_option(self):
+        dump, dump_win = self.dumps.file("crash dumps/post mortem.dmp")
+        libraries = {bits: callback_library(bits, self.dumps.path) for bits in (64, 32)}
+        cases = [
+            (64, ["-ma"], " -ma"),
+            (64, ["-mp"], " -mp"),
+            (64, [], ""),
+            (64, ["-d", "lib"], ' -d "lib"'),
+            (64, ["-ma", "-mp", "-d", "lib"], " -ma"),
+            (64, ["-mp", "-d", "lib"], " -mp"),
+            (32, ["-ma"], " -ma"),
+            (32, ["-mp", "-ma"], " -ma"),
+            (32, ["-d", "lib"], ' -d "lib"'),
+        ]
+        for bits, options, option in cases:
+            with self.subTest(build=bits, options=options):
+                if "lib" in options:
+                    if libraries[bits] is None:
+                        self.skipTest("the user callback library fixture is not built")
+                    options = [libraries[bits] if o == "lib" else o for o in options]
+                    option = option.replace("lib", libraries[bits])
+                for key in AEDEBUG.values():
+                    write_values(key, SENTINEL, AEDEBUG_VALUES)
+
+                result = self.register(bits, options, dump_win)
+                self.assertEqual(0, result.returncode, result.stdout)
+                line = debugger_line(bits, option, dump_win)
+                expected = SET_BLOCK.format(key=AEDEBUG[64], line=line)
+                if bits == 32:
+                    expected = BANNER + expected + SET_BLOCK.format(key=AEDEBUG[32], line=line)
+                out = plain(result.stdout)
+                self.assertEqual(expected, out[:out.find("Process:")], out)
+                self.assertTrue(out.endswith("Dump written.\n"), out)
+
+                self.assertEqual({"Auto": "1", "Debugger": line}, read_values(AEDEBUG[64]))
+                self.assertEqual({"Auto": "1", "Debugger": line} if bits == 32 else SENTINEL,
+                                 read_values(AEDEBUG[32]))
+        self.assertFalse(dump.exists())
+
+    def test_a_missing_key_is_reported_not_created_and_the_run_goes_on(self):
+        # The tests run with full rights on the prefix's registry, so a key
+        # that can be opened can be written: the "Failed to set:" reports
+        # cannot be reached here, only the "Failed to open:" ones.
+        _, dump_win = self.dumps.file("post mortem.dmp")
+        for bits, missing in ((64, 64), (32, 32), (32, 64)):
+            with self.subTest(build=bits, missing_view=missing):
+                for key in AEDEBUG.values():
+                    write_values(key, SENTINEL, AEDEBUG_VALUES)
+                reg("delete", AEDEBUG[missing], "/f")
+                self.addCleanup(write_values, AEDEBUG[missing], SENTINEL, AEDEBUG_VALUES)
+
+                result = self.register(bits, [], dump_win)
+                self.assertEqual(0, result.returncode, result.stdout)
+                line = debugger_line(bits, "", dump_win)
+                expected = "Failed to open:\n  %s\n" % AEDEBUG[missing]
+                if missing == 32:
+                    expected = SET_BLOCK.format(key=AEDEBUG[64], line=line) + expected
+                if bits == 32:
+                    expected = BANNER + expected
+                out = plain(result.stdout)
+                self.assertEqual(expected, out[:out.find("Process:")], out)
+                self.assertEqual({}, read_values(AEDEBUG[missing]))
+                other = 32 if missing == 64 else 64
+                self.assertEqual(SENTINEL if missing == 64 else {"Auto": "1", "Debugger": line},
+                                 read_values(AEDEBUG[other]))
+                write_values(AEDEBUG[missing], SENTINEL, AEDEBUG_VALUES)
+
+    def test_a_handed_over_run_keeps_the_registration_of_the_32bit_build(self):
+        # The 64-bit build sees -i on the command line it is given; the image
+        # it runs from is deleted at the end, so it must not register itself.
+        _, dump_win = self.dumps.file("crash dumps/post mortem.dmp")
+        for key in AEDEBUG.values():
+            write_values(key, SENTINEL, AEDEBUG_VALUES)
+        result = self.register(32, ["-mp"], dump_win, target_bits=64)
+        self.assertEqual(0, result.returncode, result.stdout)
+        line = debugger_line(32, " -mp", dump_win)
+        out = plain(result.stdout)
+        self.assertEqual(BANNER + SET_BLOCK.format(key=AEDEBUG[64], line=line) +
+                         SET_BLOCK.format(key=AEDEBUG[32], line=line),
+                         out[:out.find("Process:")], out)
+        self.assertEqual(2, out.count("Set:\n"), out)
+        self.assertIn("Process:               vh_target.exe (%d)" % self.sleepers[64].pid, out)
+        for key in AEDEBUG.values():
+            self.assertEqual({"Auto": "1", "Debugger": line}, read_values(key))
+        self.assertNotIn(IMAGE, program_folder_files())
+
+
+class PostmortemStart(PostmortemTest):
+    """Wine starts the registered debugger for an unhandled exception with the
+    process identifier, an event handle value and, in the third place, an
+    address that holds no just-in-time record (see the dump check below);
+    Windows passes a real record, which Wine cannot show."""
+
+    def crash(self, bits):
+        """Starts a target of that bitness that faults at once and waits for
+        its end; returns it and its output, which holds the debugger's too."""
+        target = harness.Target(["av"], bits=bits)
+        self.addCleanup(target.kill)
+        returncode = target.wait(POSTMORTEM_TIMEOUT)
+        # The crashed process ends with its exception code (modulo 256).
+        self.assertEqual(ACCESS_VIOLATION & 0xFF, returncode, target.output)
+        return target, plain(target.output)
+
+    def check_dump(self, path, dump_win, target, registered_bits, dump_bits, option=""):
+        dump = harness.read_dump(path)
+        self.assertEqual(ARCHITECTURE[dump_bits], dump.system_info.processor_architecture)
+        self.assertIsNone(dump.exception)
+        self.assertRegex(
+            dump.comment_w.text,
+            r'^\n\*\*\* %s%s -j "%s" %d \d+ [0-9A-Fa-f]+\n'
+            r"\*\*\* Just-In-Time debugger\. PID: %d Event Handle: \d+ "
+            r"JIT Context: \.jdinfo 0x[0-9A-Fa-f]+\.\n$"
+            % (re.escape('"%s"' % harness.win_path(program(registered_bits))), option,
+               re.escape(dump_win), target.pid, target.pid))
+        return dump
+
+    def test_64bit_build_dumps_a_crashing_process_with_the_registered_option(self):
+        path, dump_win = self.dumps.file("jit 64/crash.dmp")
+        self.assertEqual(0, self.register(64, ["-ma"], dump_win).returncode)
+        target, out = self.crash(64)
+        self.assertIn("Writing dump file %s ...\nDump written.\n" % dump_win, out)
+        self.assertNotIn("varnhold v1.0", out)
+        dump = self.check_dump(path, dump_win, target, 64, 64, " -ma")
+        self.assertEqual(0x41927, dump.flags)  # -ma was carried into the registration
+
+    def test_32bit_build_dumps_32bit_crashes_itself_and_hands_64bit_ones_over(self):
+        path, dump_win = self.dumps.file("jit 32/crash.dmp")
+        # Registered by a run that is itself handed over: the 64-bit view must
+        # still start the 32-bit build.
+        self.assertEqual(0, self.register(32, [], dump_win, target_bits=64).returncode)
+        for bits in (32, 64):
+            with self.subTest(crashing=bits):
+                if path.exists():
+                    path.unlink()
+                target, out = self.crash(bits)
+                self.assertEqual(1, out.count("varnhold v1.0"), out)
+                self.assertIn("Writing dump file %s ...\nDump written.\n" % dump_win, out)
+                self.check_dump(path, dump_win, target, 32, bits)
+                self.assertNotIn(IMAGE, program_folder_files())
+
+
+class HandOver(PostmortemTest):
+    def run32(self, args, timeout=RUN_TIMEOUT):
+        result = harness.run_varnhold(args, image=program(32), timeout=timeout)
+        out = plain(result.stdout)
+        self.assertTrue(out.startswith(BANNER), out)
+        self.assertEqual(1, out.count("varnhold v1.0"), out)
+        self.assertNotIn(IMAGE, program_folder_files())
+        return result.returncode, out[len(BANNER):]
+
+    def test_64bit_target_is_dumped_by_the_64bit_build_whose_exit_code_ends_the_run(self):
+        target = self.sleepers[64]
+        path, dump_win = self.dumps.file("hand over/by id.dmp")
+        code, out = self.run32([str(target.pid), dump_win])
+        self.assertEqual(0, code, out)
+        self.assertTrue(out.startswith("Process:               vh_target.exe (%d)\n" % target.pid),
+                        out)
+        self.assertTrue(out.endswith("Writing dump file %s ...\nDump written.\n" % dump_win), out)
+        dump = harness.read_dump(path)
+        self.assertEqual(harness.minidump.ARCH_AMD64, dump.system_info.processor_architecture)
+        # The 64-bit build was given the 32-bit build's command line unchanged.
+        self.assertIn(harness.win_path(program(32)), dump.comment_w.text)
+
+        with self.subTest("the 64-bit run fails"):
+            occupied, occupied_win = self.dumps.file("hand over/a folder.dmp")
+            occupied.mkdir(parents=True)
+            code, out = self.run32([str(target.pid), occupied_win])
+            self.assertEqual(1, code, out)
+            self.assertIn("Process:               vh_target.exe (%d)\n" % target.pid, out)
+            self.assertIn("Failed to create dump file: ", out)
+            self.assertNotIn("Dump written.", out)
+
+    def test_32bit_target_is_kept_unless_64_asks_for_the_64bit_build(self):
+        target = self.sleepers[32]
+        for options, bits in (([], 32), (["-64"], 64)):
+            with self.subTest(options=options):
+                path, dump_win = self.dumps.file("hand over/x86 %s.dmp" % bits)
+                code, out = self.run32(options + [str(target.pid), dump_win])
+                self.assertEqual(0, code, out)
+                self.assertTrue(out.endswith("Dump written.\n"), out)
+                dump = harness.read_dump(path)
+                self.assertEqual(ARCHITECTURE[bits], dump.system_info.processor_architecture)
+
+    def test_launched_64bit_image_is_run_by_the_64bit_build(self):
+        # Windows refuses a 64-bit image to a 32-bit debugger; Wine starts it,
+        # and the 32-bit build then ends it at its first debug event and hands
+        # the run over. Either way the image runs once, under the 64-bit build.
+        cases = [
+            ([], 64, "sleep:2000", None),
+            (["-e"], 64, "av", ACCESS_VIOLATION),  # launched by the debug-event thread
+            ([], 32, "sleep:2000", None),
+        ]
+        for options, bits, action, exception in cases:
+            with self.subTest(options=options, image=bits):
+                path, dump_win = self.dumps.file("launch/%s %d.dmp" % (action[:5], bits))
+                image = harness.win_path(harness.target_exe(bits))
+                code, out = self.run32(options + ["-x", dump_win, image, "vh_target.exe " + action])
+                self.assertEqual(0, code, out)
+                self.assertEqual(1, len(re.findall(r"^pid \d+$", out, re.M)), out)
+                dump = harness.read_dump(path)
+                self.assertEqual(ARCHITECTURE[bits], dump.system_info.processor_architecture)
+                if exception is None:
+                    self.assertIsNone(dump.exception)
+                else:
+                    self.assertEqual(exception, dump.exception.code)
+
+        with self.subTest("an image that cannot be started"):
+            path, dump_win = self.dumps.file("launch/none.dmp")
+            missing = harness.win_path(self.dumps.path / "no such image.exe")
+            code, out = self.run32(["-x", dump_win, missing])
+            self.assertEqual(1, code, out)
+            self.assertTrue(out.startswith("Failed to create process: "), out)
+            self.assertFalse(path.exists())
+
+    def test_unwritable_program_folder_ends_with_the_extract_message(self):
+        # Tests run as root, for whom a folder without write permission is
+        # still writable under Wine; an immutable folder is not, nor is a name
+        # that a folder already takes.
+        target = self.sleepers[64]
+        _, dump_win = self.dumps.file("never.dmp")
+
+        def immutable(folder):
+            made = subprocess.run(["chattr", "+i", str(folder)], capture_output=True)
+            if made.returncode != 0:
+                self.skipTest("no immutable folders here: %s" % made.stderr.decode().strip())
+            self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)])
+
+        def occupied(folder):
+            (folder / IMAGE).mkdir()
+
+        for name, make_unwritable in (("immutable", immutable), ("name taken", occupied)):
+            with self.subTest(name):
+                folder = self.dumps.path / name
+                folder.mkdir()
+                copy = folder / "varnhold.exe"
+                shutil.copy(program(32), copy)
+                make_unwritable(folder)
+                result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
+                                              timeout=RUN_TIMEOUT)
+                self.assertEqual(1, result.returncode, result.stdout)
+                self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
+                self.assertFalse((self.dumps.path / "never.dmp").exists())
+                self.assertEqual(name == "name taken", (folder / IMAGE).is_dir())
+        self.assertIsNone(target.returncode)
+
+    def test_ctrl_c_prints_detaching_and_ends_the_run(self):
+        # The shared console sends Ctrl+C to both builds of a handed-over run;
+        # here each gets its own signal.
+        for bits in (64, 32):
+            with self.subTest(target=bits):
+                target = self.sleepers[bits]
+                _, dump_win = self.dumps.file("ctrl c %d.dmp" % bits)
+                with harness.start_varnhold(["-m", "1000000", str(target.pid), dump_win],
+                                            image=program(32)) as run:
+                    # After a hand-over the summary comes from the 64-bit build.
+                    run.wait_for_line("Dump file:", RUN_TIMEOUT)
+                    # The extracted image, the 64-bit build byte for byte, lies next
+                    # to the 32-bit build while it runs.
+                    self.assertEqual(bits == 64, IMAGE in program_folder_files())
+                    if bits == 64:
+                        self.assertEqual(harness.exe(64).read_bytes(),
+                                         (program(32).parent / IMAGE).read_bytes())
+                    time.sleep(0.5)
+                    self.assertGreaterEqual(run.ctrl_c(everything=True), 1)
+                    self.assertEqual(0, run.wait(RUN_TIMEOUT), run.output)
+                    out = plain(run.output)
+                self.assertEqual(1, out.count(DETACHING), out)
+                self.assertNotIn("Dump written.", out)
+                self.assertNotIn(IMAGE, program_folder_files())
+
+
+if __name__ == "__main__":
+    unittest.main()
