@@ -26,6 +26,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -281,9 +282,8 @@ class DriverRun:
     def __init__(self, bits, cases):
         self.bits = bits
         self.cases = cases
-        TMP = harness.TMP
-        TMP.mkdir(parents=True, exist_ok=True)
-        self.folder = Path(tempfile.mkdtemp(prefix="hostile-", dir=str(TMP)))
+        harness.TMP.mkdir(parents=True, exist_ok=True)
+        self.folder = Path(tempfile.mkdtemp(prefix="hostile-", dir=str(harness.TMP)))
         (self.folder / "out").mkdir()
         (self.folder / "cwd").mkdir()
         lines = [subprocess.list2cmdline(args) for args in cases]
@@ -296,6 +296,11 @@ class DriverRun:
                                    cwd=self.folder / "cwd")
         try:
             proc.wait(timeout=len(cases) * 2 + 60)
+            # The driver waits for every program it starts; give the last
+            # ones a moment to be gone from /proc.
+            deadline = time.monotonic() + 5
+            while proc.windows_processes() and time.monotonic() < deadline:
+                time.sleep(0.2)
             self.leftovers = proc.windows_processes()
         finally:
             proc.kill()
