@@ -79,6 +79,21 @@ def save(name, result):
     print(json.dumps(result, indent=2), flush=True)
 
 
+def save_ratio(name, title, measured, baseline, baseline_label, run_labels, limit=1.3):
+    """Saves a timing as the ratio of its median to the baseline's median."""
+    ratio = median(measured) / median(baseline)
+    save(name, {
+        "title": title,
+        "value": "%.2f s" % median(measured),
+        "baseline": "%s %.2f s" % (baseline_label, median(baseline)),
+        "ratio": "%.2fx" % ratio,
+        "target": "<= %.1fx" % limit,
+        "met": ratio <= limit,
+        "runs": {run_labels[0]: [round(x, 3) for x in measured],
+                 run_labels[1]: [round(x, 3) for x in baseline]},
+    })
+
+
 def line_time(proc, prefix, timeout=120):
     """Waits for the output line and returns the moment it was read."""
     proc.wait_for_line(prefix, timeout)

@@ -25,16 +25,8 @@ def main():
                 pair = [(64, direct, "d%d.dmp" % i), (32, handed, "h%d.dmp" % i)]
                 for bits, times, name in (pair if i % 2 == 0 else pair[::-1]):
                     times.append(timed(bits, target, dumps, name))
-    ratio = benchlib.median(handed) / benchlib.median(direct)
-    benchlib.save("handover", {
-        "title": "Hand-over (32-bit build dumping a 64-bit target)",
-        "value": "%.2f s" % benchlib.median(handed),
-        "baseline": "64-bit build directly %.2f s" % benchlib.median(direct),
-        "ratio": "%.2fx" % ratio,
-        "target": "<= 1.3x",
-        "met": ratio <= 1.3,
-        "runs": {"32-bit": [round(x, 3) for x in handed], "64-bit": [round(x, 3) for x in direct]},
-    })
+    benchlib.save_ratio("handover", "Hand-over (32-bit build dumping a 64-bit target)", handed,
+                        direct, "64-bit build directly", ("32-bit", "64-bit"))
 
 
 if __name__ == "__main__":

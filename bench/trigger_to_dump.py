@@ -45,16 +45,9 @@ def main():
             else:
                 bare.append(bare_run(dumps, i))
                 ours.append(varnhold_run(dumps, i))
-    ratio = benchlib.median(ours) / benchlib.median(bare)
-    benchlib.save("trigger_to_dump", {
-        "title": "Trigger to dump (unhandled exception to \"Dump written.\")",
-        "value": "%.2f s" % benchlib.median(ours),
-        "baseline": "bare MiniDumpWriteDump %.2f s" % benchlib.median(bare),
-        "ratio": "%.2fx" % ratio,
-        "target": "<= 1.3x",
-        "met": ratio <= 1.3,
-        "runs": {"varnhold": [round(x, 3) for x in ours], "bare": [round(x, 3) for x in bare]},
-    })
+    benchlib.save_ratio("trigger_to_dump",
+                        "Trigger to dump (unhandled exception to \"Dump written.\")", ours, bare,
+                        "bare MiniDumpWriteDump", ("varnhold", "bare"))
 
 
 if __name__ == "__main__":

@@ -39,9 +39,9 @@ CMainDlg::CMainDlg(HINSTANCE instance) : instance_(instance) {
     OnCommand(IDC_MEM_ENABLE, BN_CLICKED,
               [this] { OnEnableClicked(IDC_MEM_ENABLE, IDC_MEM_ABOVE, IDC_MEM_USAGE); });
     OnCommand(IDC_CPU_USAGE, EN_CHANGE,
-              [this] { GuardRange(IDC_CPU_USAGE, cpuUsage, kCpuUsageMaximum); });
+              [this] { GuardRange(IDC_CPU_USAGE, choices_.cpuUsage, kCpuUsageMaximum); });
     OnCommand(IDC_MEM_USAGE, EN_CHANGE,
-              [this] { GuardRange(IDC_MEM_USAGE, memUsage, kMemUsageMaximum); });
+              [this] { GuardRange(IDC_MEM_USAGE, choices_.memUsage, kMemUsageMaximum); });
     OnCommand(IDC_PROCESS_NAME, EN_CHANGE, [this] { OnNameChanged(); });
     OnCommand(IDC_PROCESS_ID, EN_CHANGE, [this] { OnIdChanged(); });
     OnCommand(IDC_OPEN_PROCESS, BN_CLICKED, [this] { OnOpenProcess(); });
@@ -89,16 +89,16 @@ void CMainDlg::OnDestroy() {
 }
 
 bool CMainDlg::ExchangeState(bool save) {
-    ExchangeRadioGroup(IDC_MINI_DUMP, dumpTypeIndex, save);
-    ExchangeRadioGroup(IDC_CPU_ABOVE, cpuBelow, save);
-    ExchangeRadioGroup(IDC_MEM_ABOVE, memBelow, save);
-    ExchangeCheck(IDC_CPU_ENABLE, cpuEnable, save);
-    ExchangeCheck(IDC_MEM_ENABLE, memEnable, save);
-    ExchangeCheck(IDC_HUNG_WINDOW, hungWindowCheck, save);
-    ExchangeCheck(IDC_EXCEPTION, exceptionCheck, save);
-    ExchangeCheck(IDC_PROCESS_EXIT, processExitCheck, save);
-    return ExchangeInt(IDC_CPU_USAGE, cpuUsage, save, 0, kCpuUsageMaximum) &&
-           ExchangeInt(IDC_MEM_USAGE, memUsage, save, 0, kMemUsageMaximum);
+    ExchangeRadioGroup(IDC_MINI_DUMP, choices_.dumpTypeIndex, save);
+    ExchangeRadioGroup(IDC_CPU_ABOVE, choices_.cpuBelow, save);
+    ExchangeRadioGroup(IDC_MEM_ABOVE, choices_.memBelow, save);
+    ExchangeCheck(IDC_CPU_ENABLE, choices_.cpuEnable, save);
+    ExchangeCheck(IDC_MEM_ENABLE, choices_.memEnable, save);
+    ExchangeCheck(IDC_HUNG_WINDOW, choices_.hungWindowCheck, save);
+    ExchangeCheck(IDC_EXCEPTION, choices_.exceptionCheck, save);
+    ExchangeCheck(IDC_PROCESS_EXIT, choices_.processExitCheck, save);
+    return ExchangeInt(IDC_CPU_USAGE, choices_.cpuUsage, save, 0, kCpuUsageMaximum) &&
+           ExchangeInt(IDC_MEM_USAGE, choices_.memUsage, save, 0, kMemUsageMaximum);
 }
 
 void CMainDlg::ApplyEnableRule(int enableId, int firstId, int lastId) {
@@ -237,19 +237,8 @@ void CMainDlg::OnDump() {
         ShowMessage(kCannotExtract);
         return;
     }
-    DialogChoices choices;
-    choices.dumpTypeIndex = dumpTypeIndex;
-    choices.cpuEnable = cpuEnable;
-    choices.cpuBelow = cpuBelow;
-    choices.cpuUsage = cpuUsage;
-    choices.memEnable = memEnable;
-    choices.memBelow = memBelow;
-    choices.memUsage = memUsage;
-    choices.exceptionCheck = exceptionCheck;
-    choices.hungWindowCheck = hungWindowCheck;
-    choices.processExitCheck = processExitCheck;
     std::wstring commandLine =
-        BuildCommandLine(choices, processId, dumpPath, consoleImagePath, interpreterPath);
+        BuildCommandLine(choices_, processId, dumpPath, consoleImagePath, interpreterPath);
     ExtractAndLaunch(interpreterPath, consoleImagePath, commandLine);
 }
 

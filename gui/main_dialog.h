@@ -46,16 +46,7 @@ class CMainDlg : public Dialog {
     UniqueIcon smallIcon_;
 
     // Dialog state, with the defaults every start shows.
-    int cpuBelow = 0;
-    int memBelow = 0;
-    int cpuEnable = 0;
-    int memEnable = 0;
-    int hungWindowCheck = 0;
-    int exceptionCheck = 0;
-    int processExitCheck = 0;
-    int cpuUsage = 10;
-    int memUsage = 50;
-    int dumpTypeIndex = 0;
+    DialogChoices choices_;
     UniqueHandle consoleProcess;  // the command window started last
     std::wstring imagePath;       // the console image written last, removed at close
 };

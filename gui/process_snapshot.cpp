@@ -2,22 +2,19 @@
 
 #include <tlhelp32.h>
 
-#include "common/unique_resource.h"
+#include "common/process_snapshot_walk.h"
 #include "gui/logic/text_values.h"
 
 bool ReadProcessSnapshot(std::vector<ProcessEntry>* processes) {
     processes->clear();
-    UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
         return false;
     }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-         more = Process32NextW(snapshot.Get(), &entry)) {
-        entry.szExeFile[ARRAYSIZE(entry.szExeFile) - 1] = L'\0';
+    WalkProcessSnapshot(snapshot, [processes](const PROCESSENTRY32W& entry) {
         processes->push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
-    }
+        return false;
+    });
     return true;
 }
 

@@ -5,36 +5,14 @@
 #include <cwchar>
 
 #include "common/bounded_text.h"
-#include "common/unique_resource.h"
+#include "common/process_snapshot_walk.h"
 
 HANDLE TakeProcessSnapshot() {
     return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
 }
 
-namespace {
-
-// Calls visit for each entry until it returns true; reports whether it did.
-template <typename Visit>
-bool WalkSnapshot(HANDLE snapshotHandle, Visit visit) {
-    UniqueSnapshot snapshot(snapshotHandle);
-    if (!snapshot) {
-        return false;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-         more = Process32NextW(snapshot.Get(), &entry)) {
-        if (visit(entry)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 bool FindProcessIdByName(const wchar_t* name, uint32_t* processId, HANDLE snapshot) {
-    return WalkSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
+    return WalkProcessSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
         if (_wcsicmp(entry.szExeFile, name) != 0) {
             return false;
         }
@@ -44,7 +22,7 @@ bool FindProcessIdByName(const wchar_t* name, uint32_t* processId, HANDLE snapsh
 }
 
 bool FindProcessNameById(uint32_t processId, wchar_t* name, HANDLE snapshot) {
-    return WalkSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
+    return WalkProcessSnapshot(snapshot, [&](const PROCESSENTRY32W& entry) {
         if (entry.th32ProcessID != processId) {
             return false;
         }

@@ -107,13 +107,18 @@ class FaultTest(unittest.TestCase):
 
 
 class FaultsDuringAFullDump(FaultTest):
-    def test_target_killed_while_the_dump_is_written(self):
+    def full_dump_under_way(self, name):
+        """A big target and a run that has been writing its full dump for 3 s."""
         target = self.big_target()
-        path, win = self.dumps.file("killed.dmp")
+        path, win = self.dumps.file(name)
         run = self.start(["-ma", str(target.pid), win])
         run.wait_for_line("Writing dump file", 30)
         time.sleep(3)
         self.assertIsNone(run.returncode, "the dump ended too soon to be interrupted")
+        return target, path, run
+
+    def test_target_killed_while_the_dump_is_written(self):
+        target, path, run = self.full_dump_under_way("killed.dmp")
         target.kill()
         out = self.finish(run)
         if path.exists():
@@ -128,12 +133,7 @@ class FaultsDuringAFullDump(FaultTest):
             self.assert_no_dump_but_existing()
 
     def test_ctrl_c_while_the_dump_is_written_lets_it_finish(self):
-        target = self.big_target()
-        path, win = self.dumps.file("ctrl-c.dmp")
-        run = self.start(["-ma", str(target.pid), win])
-        run.wait_for_line("Writing dump file", 30)
-        time.sleep(3)
-        self.assertIsNone(run.returncode, "the dump ended too soon to be interrupted")
+        target, path, run = self.full_dump_under_way("ctrl-c.dmp")
         self.assertGreater(run.ctrl_c(), 0)
         out = self.finish(run)
         self.assertEqual(0, run.returncode, out)
