@@ -26,13 +26,6 @@ def median(values):
     return statistics.median(values)
 
 
-def fixture(name):
-    path = harness.BUILD / "x64" / "fixtures" / name
-    if not path.exists():
-        raise SystemExit("%s is missing: run scripts/build first" % path)
-    return path
-
-
 def linux_pid(proc, image=None):
     """The Linux process of a Windows program started through the harness."""
     prefix = harness.win_path(image or proc.image).lower()

@@ -29,7 +29,7 @@ def main():
     with harness.Target(["allocs:%d" % ALLOCATIONS, "sleep:600000"]) as target, \
             harness.DumpDir("bench") as dumps:
         made = int(target.wait_for_line("allocs ", 120).split()[1])
-        scanner = harness.WineProcess(benchlib.fixture("region_scan.exe"),
+        scanner = harness.WineProcess(harness.fixture("region_scan.exe"),
                                       [str(target.pid), str(count)])
         with scanner:
             scanner.wait(300)

@@ -24,7 +24,7 @@ def varnhold_run(dumps, index):
 
 def bare_run(dumps, index):
     with harness.Target(["wait-stdin", "sleep:60000"]) as target:
-        bare = harness.WineProcess(benchlib.fixture("bare_dump.exe"),
+        bare = harness.WineProcess(harness.fixture("bare_dump.exe"),
                                    [str(target.pid), dumps.file("b%d.dmp" % index)[1]])
         with bare:
             line = bare.wait_for_line("dump-ms ", 120)

@@ -116,11 +116,16 @@ def exe(bits=64):
     return path
 
 
-def target_exe(bits=64):
-    path = BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / "vh_target.exe"
+def fixture(name, bits=64):
+    """A program or library of tests/fixtures as the tree of that bitness built it."""
+    path = BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / name
     if not path.exists():
         raise RuntimeError("%s is missing: run scripts/build first" % path)
     return path
+
+
+def target_exe(bits=64):
+    return fixture("vh_target.exe", bits)
 
 
 def ui_exe():

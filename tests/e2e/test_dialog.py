@@ -35,10 +35,7 @@ ANSWER = re.compile(r"^(ok|err)( |$)")
 
 
 def driver_exe():
-    path = harness.BUILD / "x86" / "fixtures" / "ui_driver.exe"
-    if not path.exists():
-        raise RuntimeError("%s is missing: run scripts/build first" % path)
-    return path
+    return harness.fixture("ui_driver.exe", bits=32)
 
 
 def bmp_to_png(bmp, png):

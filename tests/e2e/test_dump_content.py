@@ -28,11 +28,7 @@ FAULT_TEXT = "Exception in registered MiniDumpCallbackRoutine:\nC0000005\n\n"
 
 
 def library(kind, bits=64):
-    path = harness.BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / (
-        "vh_callback_%s.dll" % kind)
-    if not path.exists():
-        raise RuntimeError("%s is missing: run scripts/build first" % path)
-    return harness.win_path(path)
+    return harness.win_path(harness.fixture("vh_callback_%s.dll" % kind, bits))
 
 
 def written_tail(win):

@@ -288,7 +288,7 @@ class DriverRun:
         (self.folder / "cwd").mkdir()
         lines = [subprocess.list2cmdline(args) for args in cases]
         (self.folder / "cases.txt").write_bytes(("\n".join(lines) + "\n").encode("utf-8"))
-        driver = harness.BUILD / "x64" / "fixtures" / "cmdline_driver.exe"
+        driver = harness.fixture("cmdline_driver.exe")
         proc = harness.WineProcess(driver, [harness.win_path(harness.exe(bits)),
                                             harness.win_path(self.folder / "cases.txt"),
                                             harness.win_path(self.folder / "out"), "2",

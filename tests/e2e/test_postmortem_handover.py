@@ -118,10 +118,8 @@ def debugger_line(bits, option, dump_win):
 
 def callback_library(bits, folder):
     """A copy, in a folder with a blank, of the counting user callback library
-    of that bitness; None when this tree has not built it."""
-    built = harness.BUILD / ("x64" if bits == 64 else "x86") / "fixtures" / "vh_callback_count.dll"
-    if not built.exists():
-        return None
+    of that bitness."""
+    built = harness.fixture("vh_callback_count.dll", bits)
     copy = folder / ("my libs %d" % bits) / "count callback.dll"
     copy.parent.mkdir(exist_ok=True)
     shutil.copy(built, copy)
@@ -166,8 +164,6 @@ class Registration(PostmortemTest):
         for bits, options, option in cases:
             with self.subTest(build=bits, options=options):
                 if "lib" in options:
-                    if libraries[bits] is None:
-                        self.skipTest("the user callback library fixture is not built")
                     options = [libraries[bits] if o == "lib" else o for o in options]
                     option = option.replace("lib", libraries[bits])
                 for key in AEDEBUG.values():
