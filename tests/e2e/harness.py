@@ -21,6 +21,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 import uuid
 from collections import namedtuple
 from pathlib import Path
@@ -64,8 +65,63 @@ class HarnessTimeout(AssertionError):
     """A program did not finish, or did not print what was awaited, in time."""
 
 
+# Some kernels cannot run 32-bit Linux programs, and Wine's 32-bit loader is
+# one. There Wine runs through its 64-bit loader alone and a 32-bit Windows
+# program cannot start: tests that need one are skipped with this reason.
+WINE32_LOADER = Path("/usr/lib/wine/wine")
+WINE64_LOADER = Path("/usr/lib/wine/wine64")
+WINE64_ONLY = ROOT / "scripts" / "lib" / "wine64-only"
+NO_32_BIT = ("this machine's kernel cannot run 32-bit Linux programs, so Wine cannot start "
+             "a 32-bit Windows program here")
+_runs_32_bit = None
+
+
+def runs_32_bit():
+    """Whether Wine can start 32-bit Windows programs on this machine."""
+    global _runs_32_bit
+    if _runs_32_bit is None:
+        told = os.environ.get("VH_RUNS_32_BIT")
+        if told in ("0", "1"):
+            _runs_32_bit = told == "1"
+        else:
+            try:
+                _runs_32_bit = subprocess.run(
+                    [str(WINE32_LOADER), "--version"], stdin=subprocess.DEVNULL,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                    timeout=30).returncode == 0
+            except OSError:
+                _runs_32_bit = False
+    return _runs_32_bit
+
+
+def require_32_bit():
+    """Skips the running test (or subtest) where 32-bit programs cannot start."""
+    if not runs_32_bit():
+        raise unittest.SkipTest(NO_32_BIT)
+
+
+def is_32_bit_image(path):
+    """Whether a Windows image is built for x86 (machine 0x14c in its PE header)."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return False
+    if len(head) < 0x40 or head[:2] != b"MZ":
+        return False
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    if offset + 6 > len(head) or head[offset:offset + 4] != b"PE\0\0":
+        return False
+    return int.from_bytes(head[offset + 4:offset + 6], "little") == 0x14C
+
+
 def wine_environment():
     env = dict(os.environ)
+    if not runs_32_bit() and WINE64_LOADER.exists():
+        env["VH_RUNS_32_BIT"] = "0"
+        env["WINELOADER"] = str(WINE64_LOADER)
+        if str(WINE64_ONLY) not in env.get("PATH", "").split(os.pathsep):
+            env["PATH"] = str(WINE64_ONLY) + os.pathsep + env.get("PATH", "")
     env.setdefault("WINEPREFIX", str(BUILD / "wineprefix"))
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
@@ -159,11 +215,15 @@ def processes_with_token(token):
 
 def _signal_token(token, sig, image=None):
     """Sends sig to the token's processes whose command line starts with the
-    Windows path of image (every one of them when image is None)."""
-    prefix = win_path(image).lower() if image is not None else None
+    Windows path of image, or the path it was started with (every one of them when
+    image is None)."""
+    # A program started through Wine's 64-bit loader alone keeps the path it
+    # was started with as its Linux command line instead of its Windows name.
+    prefixes = (tuple({win_path(image).lower(), str(image).lower()})
+                if image is not None else None)
     hit = []
     for pid, cmdline in processes_with_token(token):
-        if prefix is not None and not cmdline.lower().startswith(prefix):
+        if prefixes is not None and not cmdline.lower().startswith(prefixes):
             continue
         try:
             os.kill(pid, sig)
@@ -182,6 +242,8 @@ class WineProcess:
     """A Windows program under Wine with its output read as it comes."""
 
     def __init__(self, image, args, cwd=None, stdin_pipe=False, env=None):
+        if is_32_bit_image(image):
+            require_32_bit()
         ensure_wineserver()
         self.image = Path(image)
         self.args = [str(a) for a in args]

@@ -347,7 +347,8 @@ class HostileCommandLines(unittest.TestCase):
         sample = rng.sample(cls.random_lines, SAMPLE_32_BIT)
         cls.sample_32 = sample
         cases32 = help_lines + [c[0] for c in cls.hand_made] + sample
-        cls.runs[32] = DriverRun(32, cases32)
+        if harness.runs_32_bit():
+            cls.runs[32] = DriverRun(32, cases32)
         cls.registration_after = postmortem_registration()
 
     @classmethod
@@ -435,6 +436,7 @@ class HostileCommandLines(unittest.TestCase):
         self.check_run(self.runs[64])
 
     def test_random_lines_end_in_documented_outputs_32_bit_sample(self):
+        harness.require_32_bit()
         self.check_run(self.runs[32])
 
     def test_no_line_changed_the_postmortem_registration(self):
@@ -445,6 +447,7 @@ class HostileCommandLines(unittest.TestCase):
         self.check_hand_made(self.runs[64])
 
     def test_hand_made_lines_32_bit(self):
+        harness.require_32_bit()
         self.check_hand_made(self.runs[32])
 
 
