@@ -18,7 +18,6 @@ choose_wine_loader() {
         export VH_RUNS_32_BIT=1
     elif [[ -x /usr/lib/wine/wine64 ]]; then
         export VH_RUNS_32_BIT=0
-        export WINELOADER=/usr/lib/wine/wine64
         case ":$PATH:" in
             *":$ROOT/scripts/lib/wine64-only:"*) ;;
             *) export PATH="$ROOT/scripts/lib/wine64-only:$PATH" ;;

@@ -119,7 +119,6 @@ def wine_environment():
     env = dict(os.environ)
     if not runs_32_bit() and WINE64_LOADER.exists():
         env["VH_RUNS_32_BIT"] = "0"
-        env["WINELOADER"] = str(WINE64_LOADER)
         if str(WINE64_ONLY) not in env.get("PATH", "").split(os.pathsep):
             env["PATH"] = str(WINE64_ONLY) + os.pathsep + env.get("PATH", "")
     env.setdefault("WINEPREFIX", str(BUILD / "wineprefix"))

@@ -129,10 +129,17 @@ def callback_library(bits, folder):
 class PostmortemTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.sleepers = {}
-        for bits in (64, 32):
-            cls.sleepers[bits] = harness.Target(["sleep:300000"], bits=bits)
-            cls.addClassCleanup(cls.sleepers[bits].kill)
+        cls._sleepers = {}
+
+    @classmethod
+    def sleeper(cls, bits):
+        """A target of that bitness that sleeps for the class's tests, started
+        by the first test that asks for it (a 32-bit one skips where 32-bit
+        programs cannot start)."""
+        if bits not in cls._sleepers:
+            cls._sleepers[bits] = harness.Target(["sleep:300000"], bits=bits)
+            cls.addClassCleanup(cls._sleepers[bits].kill)
+        return cls._sleepers[bits]
 
     def setUp(self):
         self.dumps = harness.DumpDir("postmortem")
@@ -141,7 +148,7 @@ class PostmortemTest(unittest.TestCase):
     def register(self, bits, options, dump_win, target_bits=None):
         """-i from the copy of that build, aimed at a sleeping target; -n 0
         keeps the run that follows the registration from writing a dump."""
-        target = self.sleepers[target_bits or bits]
+        target = self.sleeper(target_bits or bits)
         return harness.run_varnhold(["-n", "0"] + options + ["-i", dump_win, str(target.pid)],
                                     image=program(bits), timeout=RUN_TIMEOUT)
 
@@ -226,7 +233,7 @@ class Registration(PostmortemTest):
                          SET_BLOCK.format(key=AEDEBUG[32], line=line),
                          out[:out.find("Process:")], out)
         self.assertEqual(2, out.count("Set:\n"), out)
-        self.assertIn("Process:               vh_target.exe (%d)" % self.sleepers[64].pid, out)
+        self.assertIn("Process:               vh_target.exe (%d)" % self.sleeper(64).pid, out)
         for key in AEDEBUG.values():
             self.assertEqual({"Auto": "1", "Debugger": line}, read_values(key))
         self.assertNotIn(IMAGE, program_folder_files())
@@ -296,7 +303,7 @@ class HandOver(PostmortemTest):
         return result.returncode, out[len(BANNER):]
 
     def test_64bit_target_is_dumped_by_the_64bit_build_whose_exit_code_ends_the_run(self):
-        target = self.sleepers[64]
+        target = self.sleeper(64)
         path, dump_win = self.dumps.file("hand over/by id.dmp")
         code, out = self.run32([str(target.pid), dump_win])
         self.assertEqual(0, code, out)
@@ -318,7 +325,7 @@ class HandOver(PostmortemTest):
             self.assertNotIn("Dump written.", out)
 
     def test_32bit_target_is_kept_unless_64_asks_for_the_64bit_build(self):
-        target = self.sleepers[32]
+        target = self.sleeper(32)
         for options, bits in (([], 32), (["-64"], 64)):
             with self.subTest(options=options):
                 path, dump_win = self.dumps.file("hand over/x86 %s.dmp" % bits)
@@ -363,7 +370,7 @@ class HandOver(PostmortemTest):
         # Tests run as root, for whom a folder without write permission is
         # still writable under Wine; an immutable folder is not, nor is a name
         # that a folder already takes.
-        target = self.sleepers[64]
+        target = self.sleeper(64)
         _, dump_win = self.dumps.file("never.dmp")
 
         def immutable(folder):
@@ -395,7 +402,7 @@ class HandOver(PostmortemTest):
         # here each gets its own signal.
         for bits in (64, 32):
             with self.subTest(target=bits):
-                target = self.sleepers[bits]
+                target = self.sleeper(bits)
                 _, dump_win = self.dumps.file("ctrl c %d.dmp" % bits)
                 with harness.start_varnhold(["-m", "1000000", str(target.pid), dump_win],
                                             image=program(32)) as run:
