@@ -37,33 +37,6 @@ bool InterpreterPath(std::wstring* path) {
     return true;
 }
 
-bool ExtractConsoleImage(int resourceId, const std::wstring& destination) {
-    HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(resourceId), L"BINRES");
-    if (found == nullptr) {
-        return false;
-    }
-    DWORD size = SizeofResource(self, found);
-    HGLOBAL loaded = LoadResource(self, found);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr || size == 0) {
-        return false;
-    }
-    UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return false;
-    }
-    DWORD written = 0;
-    // A short write would leave a program that cannot run, or runs wrongly.
-    bool complete = WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
-    complete = CloseHandle(file.Release()) && complete;
-    if (!complete) {
-        DeleteFileW(destination.c_str());
-    }
-    return complete;
-}
-
 bool LaunchInterpreter(const std::wstring& interpreterPath, const std::wstring& commandLine,
                        UniqueHandle* process) {
     // CreateProcessW may write into the command line, so it gets a copy it owns.

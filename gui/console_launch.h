@@ -15,10 +15,6 @@ bool ConsoleImagePath(std::wstring* path);
 // <system folder>\cmd.exe; false when the path does not fit.
 bool InterpreterPath(std::wstring* path);
 
-// Writes the embedded executable to destination byte for byte, replacing any
-// file there. A partly written file is removed.
-bool ExtractConsoleImage(int resourceId, const std::wstring& destination);
-
 // Starts the interpreter with the command line; the new process's handle on success.
 bool LaunchInterpreter(const std::wstring& interpreterPath, const std::wstring& commandLine,
                        UniqueHandle* process);

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "common/resource_file.h"
 #include "gui/about_dialog.h"
 #include "gui/console_launch.h"
 #include "gui/logic/text_values.h"
@@ -245,7 +246,7 @@ void CMainDlg::OnDump() {
 void CMainDlg::ExtractAndLaunch(const std::wstring& interpreterPath,
                                 const std::wstring& consoleImagePath,
                                 const std::wstring& commandLine) {
-    if (!ExtractConsoleImage(CONSOLE_IMAGE_RESOURCE, consoleImagePath)) {
+    if (!WriteResourceToFile(CONSOLE_IMAGE_RESOURCE, consoleImagePath.c_str())) {
         ShowMessage(kCannotExtract);
         return;
     }

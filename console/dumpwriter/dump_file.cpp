@@ -1,77 +1,28 @@
 #include "console/dumpwriter/dump_file.h"
 
-#include <cwchar>
-
 #include "common/console_output.h"
-#include "console/dumpwriter/dump_callback.h"
-#include "console/dumpwriter/dump_check.h"
-#include "console/dumpwriter/reflected_dump.h"
-#include "console/monitors/error_report.h"
+#include "console/dumpwriter/minidump_write.h"
+#include "console/report/error_report.h"
 
-UniqueFile CreateDumpFile(const wchar_t* fileName, uint32_t overwrite) {
-    // Read access too: the written file is checked before it counts as a dump.
-    return UniqueFile(CreateFileW(fileName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  overwrite != 0 ? CREATE_ALWAYS : CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file, uint32_t dumpType,
-                                 MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
-                                 uint32_t miniPlus, const wchar_t* dumpComment) {
-    MINIDUMP_USER_STREAM comment = {};
-    comment.Type = CommentStreamW;
-    comment.BufferSize = static_cast<ULONG>((wcslen(dumpComment) + 1) * sizeof(wchar_t));
-    comment.Buffer = const_cast<wchar_t*>(dumpComment);
-    MINIDUMP_USER_STREAM_INFORMATION streams = {};
-    streams.UserStreamCount = 1;
-    streams.UserStreamArray = &comment;
-
-    RegionMap regionMap;
-    DumpCallbackContext context = {&regionMap, miniPlus};
-    MINIDUMP_CALLBACK_INFORMATION callback = {};
-    callback.CallbackRoutine = DumpCallback;
-    callback.CallbackParam = &context;
-
-    DumpWriteOutcome outcome = {};
-    SetLastError(ERROR_SUCCESS);
-    outcome.written =
-        MiniDumpWriteDump(process, processId, file, static_cast<MINIDUMP_TYPE>(dumpType),
-                          exceptionInformation, &streams, &callback);
-    const DWORD lastError = GetLastError();
-    outcome.error = outcome.written ? ERROR_SUCCESS : lastError;
-    if (outcome.written && !DumpFileIsComplete(file)) {
-        // A write inside the call failed and was not reported; the error it
-        // left behind, if any, says why.
-        outcome.written = FALSE;
-        outcome.error = lastError != ERROR_SUCCESS ? lastError : ERROR_WRITE_FAULT;
+LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName) {
+    LiveDumpOutcome outcome = {};
+    UniqueFile file = CreateDumpFile(fileName, request.overwrite);
+    if (!file) {
+        ReportWin32Error(L"Failed to create dump file", GetLastError());
+        return outcome;
     }
-    regionMap.clear();
+    outcome.created = true;
+    PrintWide(L"Writing dump file %s ...\n", fileName);
+    const DumpWriteOutcome write =
+        WriteDumpToFile(request.process, request.processId, file.Get(),
+                        request.reflect ? kReflectLiveDumpType : request.dumpType,
+                        request.exception, request.miniPlus, request.comment);
+    outcome.written = write.written != FALSE;
+    outcome.error = write.error;
     return outcome;
 }
 
-uint32_t WriteDumpFile(HANDLE process, uint32_t processId, const wchar_t* fileName,
-                       uint32_t overwrite, uint32_t dumpType,
-                       MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation, uint32_t miniPlus,
-                       const wchar_t* dumpComment, uint32_t reflect) {
-    UniqueFile file = CreateDumpFile(fileName, overwrite);
-    if (!file) {
-        ReportWin32Error(L"Failed to create dump file", GetLastError());
-        return 0;
-    }
-    PrintWide(L"Writing dump file %s ...\n", fileName);
-    DumpWriteOutcome outcome = WriteDumpToFile(process, processId, file.Get(),
-                                               reflect != 0 ? kReflectLiveDumpType : dumpType,
-                                               exceptionInformation, miniPlus, dumpComment);
-    file.Reset();
-
-    if (reflect != 0) {
-        WriteReflectedDump(process, fileName, overwrite, dumpType, exceptionInformation, miniPlus,
-                           dumpComment);
-    }
-    if (!outcome.written) {
-        ReportWin32Error(L"Failed to dump process", outcome.error);
-        DeleteFileW(fileName);
-        return 0;
-    }
-    return 1;
+void ReportFailedLiveDump(const wchar_t* fileName, DWORD error) {
+    ReportWin32Error(L"Failed to dump process", error);
+    DeleteFileW(fileName);
 }

@@ -4,7 +4,8 @@
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_names.h"
-#include "console/monitors/error_report.h"
+#include "console/dumpwriter/reflected_dump.h"
+#include "console/report/error_report.h"
 
 namespace {
 
@@ -20,44 +21,55 @@ class SeriesLock {
     CRITICAL_SECTION* lock_;
 };
 
+// The live dump, then the clone's, then the live dump's failure report: the
+// clone is taken whatever became of the live dump.
+bool WriteSeriesFile(const DumpRequest& request, const wchar_t* fileName) {
+    const LiveDumpOutcome live = WriteLiveDump(request, fileName);
+    if (!live.created) {
+        return false;
+    }
+    if (request.reflect) {
+        WriteReflectedDump(request, fileName);
+    }
+    if (!live.written) {
+        ReportFailedLiveDump(fileName, live.error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-uint32_t WriteDumpSeries(HANDLE process, uint32_t processId, const wchar_t* dumpPath,
-                         uint32_t dumpCount, uint32_t overwrite, uint32_t dumpType,
-                         MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation, uint32_t miniPlus,
-                         const wchar_t* dumpComment, CRITICAL_SECTION* dumpLock,
-                         uint32_t* dumpsWritten, uint32_t reflect, uint32_t* dumpFailed) {
-    SeriesLock lock(dumpLock);
-    if (*dumpsWritten != 0) {
+uint32_t WriteDumpSeries(const DumpRequest& request, DumpSeriesState& series) {
+    SeriesLock lock(&series.lock);
+    if (series.written) {
         return 1;
     }
-    CreateDumpDirectory(dumpPath);
+    CreateDumpDirectory(request.path);
 
     // With no file to write nothing can fail.
-    uint32_t result = 1;
-    if (dumpCount == 1) {
-        result = WriteDumpFile(process, processId, dumpPath, overwrite, dumpType,
-                               exceptionInformation, miniPlus, dumpComment, reflect);
+    bool written = true;
+    if (request.count == 1) {
+        written = WriteSeriesFile(request, request.path);
     }
-    for (uint32_t i = 0; dumpCount > 1 && i < dumpCount; ++i) {
+    for (uint32_t i = 0; request.count > 1 && i < request.count; ++i) {
         wchar_t name[MAX_PATH];
-        if (!NumberedDumpName(dumpPath, i, name)) {
+        if (!NumberedDumpName(request.path, i, name)) {
             ReportWin32Error(L"Failed to create dump file", ERROR_FILENAME_EXCED_RANGE);
-            result = 0;
+            written = false;
             break;
         }
-        result = WriteDumpFile(process, processId, name, overwrite, dumpType, exceptionInformation,
-                               miniPlus, dumpComment, reflect);
-        if (result == 0) {
+        written = WriteSeriesFile(request, name);
+        if (!written) {
             break;
         }
     }
 
-    if (result != 0) {
+    if (written) {
         PrintWide(L"Dump written.\n");
     } else {
-        *dumpFailed = 1;
+        series.failed = true;
     }
-    *dumpsWritten = 1;
-    return result;
+    series.written = true;
+    return written ? 1 : 0;
 }

@@ -2,9 +2,9 @@
 
 #include "common/optional_export.h"
 #include "common/unique_resource.h"
-#include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_names.h"
-#include "console/monitors/error_report.h"
+#include "console/dumpwriter/minidump_write.h"
+#include "console/report/error_report.h"
 
 namespace {
 
@@ -77,16 +77,14 @@ void SetReflectionLookUp(ReflectionLookUp lookUp) {
     g_lookUp = lookUp != nullptr ? lookUp : LookUpFromNativeLibrary;
 }
 
-uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t overwrite,
-                            uint32_t dumpType, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
-                            uint32_t miniPlus, const wchar_t* dumpComment) {
+uint32_t WriteReflectedDump(const DumpRequest& request, const wchar_t* dumpFile) {
     CreateProcessReflectionFunction createReflection = g_lookUp();
     if (createReflection == nullptr) {
         return 0;
     }
     ReflectionInformation information = {};
-    LONG status = createReflection(process, kReflectionInheritHandles, nullptr, nullptr, nullptr,
-                                   &information);
+    LONG status = createReflection(request.process, kReflectionInheritHandles, nullptr, nullptr,
+                                   nullptr, &information);
     if (status < 0) {
         ReportNtStatus(L"Failed to dump reflection process", status);
         return 0;
@@ -100,14 +98,14 @@ uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t ov
             ReportWin32Error(L"Failed to create dump file", ERROR_FILENAME_EXCED_RANGE);
             return 0;
         }
-        UniqueFile file = CreateDumpFile(names.cloneDump, overwrite);
+        UniqueFile file = CreateDumpFile(names.cloneDump, request.overwrite);
         if (!file) {
             ReportWin32Error(L"Failed to create dump file", GetLastError());
             return 0;
         }
         outcome =
             WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId), file.Get(),
-                            dumpType, exceptionInformation, miniPlus, dumpComment);
+                            request.dumpType, request.exception, request.miniPlus, request.comment);
     }
     if (!outcome.written) {
         ReportWin32Error(L"Failed to dump reflected process", outcome.error);

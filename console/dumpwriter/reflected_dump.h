@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "console/dumpwriter/dump_request.h"
+
 // What the platform fills in for a new clone, in this order.
 struct ReflectionInformation {
     HANDLE process;
@@ -32,8 +34,8 @@ void SetReflectionLookUp(ReflectionLookUp lookUp);
 // reported and nothing is written; a partly written file is deleted.
 bool WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump);
 
+// Dumps a fresh clone of the request's process beside dumpFile, with the
+// request's flag word, exception and comment, and writes the side file.
 // Returns nonzero when the clone's dump was written. Without the clone
 // routine it returns 0 and prints nothing.
-uint32_t WriteReflectedDump(HANDLE process, const wchar_t* dumpFile, uint32_t overwrite,
-                            uint32_t dumpType, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
-                            uint32_t miniPlus, const wchar_t* dumpComment);
+uint32_t WriteReflectedDump(const DumpRequest& request, const wchar_t* dumpFile);

@@ -7,15 +7,17 @@
 
 #include "common/console_output.h"
 #include "common/process_wide.h"
+#include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_series.h"
 #include "console/monitors/cpu_share.h"
-#include "console/monitors/error_report.h"
 #include "console/monitors/hung_window.h"
 #include "console/monitors/jit_dump.h"
+#include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
 #include "console/monitors/sampling_pass.h"
 #include "console/options/monitor_config.h"
+#include "console/report/error_report.h"
 
 namespace {
 
@@ -65,10 +67,6 @@ struct PdhQueryTraits {
 };
 // The query owns its counters: closing it frees them.
 using UniquePdhQuery = UniqueResource<PdhQueryTraits>;
-
-// The previous CPU sample lives for the whole program (one sampling thread
-// per run).
-CpuHistory g_previousCpu = {};
 
 // What the live probes read from.
 struct LiveSources {
@@ -147,14 +145,8 @@ void PrintLine(void*, const wchar_t* text) {
     PrintWide(L"%s", text);
 }
 
-void SetStopFlag(const MonitorConfig& config) {
-    InterlockedExchange(config.stopFlag, 1);
-}
-
-void RequestDump(const MonitorConfig& config, const wchar_t* comment) {
-    WriteDumpSeries(config.process, config.processId, config.dumpPath, config.dumpCount,
-                    config.overwrite, config.dumpType, nullptr, config.miniPlus, comment,
-                    config.dumpLock, config.dumpsWritten, config.reflect, config.dumpFailed);
+void RequestDump(const MonitorRun& run, const wchar_t* comment) {
+    WriteDumpSeries(DumpRequestFor(*run.config, comment, nullptr), *run.series);
 }
 
 // The processor buffer, allocated only when the CPU trigger is on.
@@ -223,9 +215,11 @@ bool KeepsSampling(const MonitorConfig& config) {
            config.hungWindow != 0 || config.debugThread != 0;
 }
 
-void RunPasses(const MonitorConfig& config, LiveSources& sources) {
+// A thread that ends by itself ends the whole run.
+void RunPasses(const MonitorRun& run, LiveSources& sources) {
+    const MonitorConfig& config = *run.config;
     const PassSettings settings = SettingsOf(config);
-    PassState state = {&g_previousCpu, 0};
+    PassState state = {};
     const PassProbes probes = {
         &sources, SampleCpu, SampleCommit, SampleCounter, FindTargetHungWindow, PrintLine};
     wchar_t comment[kDumpCommentCapacity];
@@ -236,58 +230,55 @@ void RunPasses(const MonitorConfig& config, LiveSources& sources) {
         const PassOutcome outcome =
             RunSamplingPass(settings, state, probes, clock, comment, kDumpCommentCapacity);
         if (outcome == PassOutcome::kFailed) {
-            SetStopFlag(config);
+            RaiseStop(run.stopEvent);
             return;
         }
         if (outcome == PassOutcome::kDump) {
-            RequestDump(config, comment);
-            SetStopFlag(config);
+            RequestDump(run, comment);
+            RaiseStop(run.stopEvent);
             return;
         }
         if (config.jitMode != 0) {
-            WriteJitDump(config.process, config.processId, config.dumpPath, config.dumpCount,
-                         config.overwrite, config.dumpType, config.miniPlus, config.dumpLock,
-                         config.dumpsWritten, config.reflect, config.jitDebugInfo, config.jitEvent,
-                         config.dumpFailed);
-            SetStopFlag(config);
+            WriteJitDump(config, *run.series);
+            RaiseStop(run.stopEvent);
             return;
         }
         if (!KeepsSampling(config)) {
             FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
-            RequestDump(config, comment);
-            SetStopFlag(config);
+            RequestDump(run, comment);
+            RaiseStop(run.stopEvent);
             return;
         }
-        Sleep(1000);
-        if (*config.stopFlag != 0) {
+        if (WaitForStop(run.stopEvent, 1000)) {
             return;
         }
     }
 }
 
-void RunCounterMonitor(const MonitorConfig& config) {
+void RunCounterMonitor(const MonitorRun& run) {
+    const MonitorConfig& config = *run.config;
     UniqueHeapMemory processorBuffer;
     if (!AllocateProcessorBuffer(config, &processorBuffer)) {
-        SetStopFlag(config);
+        RaiseStop(run.stopEvent);
         return;
     }
     UniquePdhQuery query;
     PDH_HCOUNTER counter = nullptr;
     if (!OpenCounterQuery(config, &query, &counter)) {
-        SetStopFlag(config);
+        RaiseStop(run.stopEvent);
         return;
     }
-    if (*config.stopFlag != 0) {
+    if (StopRaised(run.stopEvent)) {
         return;
     }
     LiveSources sources = {&config, static_cast<ProcessorPerformance*>(processorBuffer.Get()),
                            g_processWide.processorCount, query.Get(), counter};
-    RunPasses(config, sources);
+    RunPasses(run, sources);
 }
 
 }  // namespace
 
-unsigned __stdcall CounterMonitorThread(void* config) {
-    RunCounterMonitor(*static_cast<const MonitorConfig*>(config));
+unsigned __stdcall CounterMonitorThread(void* run) {
+    RunCounterMonitor(*static_cast<const MonitorRun*>(run));
     return 0;
 }

@@ -5,6 +5,6 @@
 // triggers.
 #pragma once
 
-// Thread procedure; the argument is the run's MonitorConfig, only read here.
-// Sets the run's stop flag whenever it ends by itself. Returns 0.
-unsigned __stdcall CounterMonitorThread(void* config);
+// Thread procedure; the argument is the run's MonitorRun. Raises the run's
+// stop signal whenever it ends by itself. Returns 0.
+unsigned __stdcall CounterMonitorThread(void* run);

@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "common/bounded_text.h"
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 namespace {
 

@@ -4,13 +4,16 @@
 #include <dbghelp.h>
 
 #include "common/console_output.h"
+#include "common/debugged_launch.h"
+#include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_series.h"
 #include "console/monitors/debug_event_comment.h"
 #include "console/monitors/debug_launch.h"
 #include "console/monitors/debug_string_text.h"
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 #include "console/monitors/exception_decision.h"
+#include "console/monitors/monitor_run.h"
 #include "console/options/monitor_config.h"
 
 namespace {
@@ -21,9 +24,12 @@ static_assert(CONTEXT_ALL == 0x10001F, "full context of the 64-bit build");
 static_assert(CONTEXT_ALL == 0x1003F, "full context of the 32-bit build");
 #endif
 
-constexpr DWORD kWaitMilliseconds = 1000;
+// How long one wait for a debug event lasts: the stop signal is looked at
+// between two waits.
+constexpr DWORD kWaitMilliseconds = 100;
 
 struct MonitorState {
+    const MonitorRun* run;
     const MonitorConfig* config;
     bool initialBreakpointSeen;
     bool terminateTarget;
@@ -35,10 +41,6 @@ struct MonitorState {
     alignas(16) CONTEXT context;
     wchar_t comment[kDumpCommentCapacity];
 };
-
-void SetStopFlag(const MonitorConfig& config) {
-    InterlockedExchange(config.stopFlag, 1);
-}
 
 // Reads the full context of one thread of the target. The record is cleared
 // first so that nothing of an earlier event survives in it.
@@ -66,11 +68,8 @@ bool StepOverBreakpoint(MonitorState& state) {
 }
 
 void RequestDump(MonitorState& state, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation) {
-    const MonitorConfig& config = *state.config;
     state.result = WriteDumpSeries(
-        config.process, config.processId, config.dumpPath, config.dumpCount, config.overwrite,
-        config.dumpType, exceptionInformation, config.miniPlus, state.comment, config.dumpLock,
-        config.dumpsWritten, config.reflect, config.dumpFailed);
+        DumpRequestFor(*state.config, state.comment, exceptionInformation), *state.run->series);
 }
 
 // Returns false when the event stays uncontinued: its thread is held until
@@ -101,7 +100,7 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
     RequestDump(state, &information);
     thread.Reset();
     state.terminateTarget = true;
-    SetStopFlag(*state.config);
+    RaiseStop(state.run->stopEvent);
     return false;
 }
 
@@ -147,7 +146,7 @@ void HandleProcessExit(MonitorState& state) {
     PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
     FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
     RequestDump(state, nullptr);
-    SetStopFlag(*state.config);
+    RaiseStop(state.run->stopEvent);
 }
 
 // The text printed is only what was read: it ends at the first null within
@@ -218,8 +217,7 @@ bool HandleEvent(MonitorState& state, DWORD* status) {
 }
 
 void RunEventLoop(MonitorState& state) {
-    const MonitorConfig& config = *state.config;
-    while (*config.stopFlag == 0) {
+    while (!StopRaised(state.run->stopEvent)) {
         if (!WaitForDebugEvent(&state.event, kWaitMilliseconds)) {
             if (GetLastError() == ERROR_SEM_TIMEOUT) {
                 continue;
@@ -238,27 +236,21 @@ void RunEventLoop(MonitorState& state) {
 // Returns true when the thread is to monitor it; the rest of the run's
 // record may be read only then.
 bool LaunchTarget(DebugLaunchRequest* request) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION created{};
-    const bool succeeded =
-        CreateProcessW(request->image, request->arguments, nullptr, nullptr, FALSE,
-                       DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &created) != FALSE;
-    request->succeeded = succeeded;
-    request->error = succeeded ? 0 : GetLastError();
+    DebuggedLaunch launch = LaunchUnderDebugger(request->image, request->arguments);
+    request->succeeded = launch.started;
+    request->error = launch.error;
     // A handle of our own for an abandoned launch: the entry owns the one it
     // receives and may close it as soon as it has let us go.
     UniqueHandle ownProcess;
-    if (succeeded) {
-        CloseHandle(created.hThread);
-        request->process = created.hProcess;
-        request->processId = created.dwProcessId;
+    if (launch.started) {
         DebugSetProcessKillOnExit(FALSE);
-        DuplicateHandle(GetCurrentProcess(), created.hProcess, GetCurrentProcess(),
+        DuplicateHandle(GetCurrentProcess(), launch.process.Get(), GetCurrentProcess(),
                         ownProcess.Receive(), PROCESS_TERMINATE, FALSE, 0);
+        request->processId = launch.processId;
+        request->process = launch.process.Release();
     }
     SetEvent(request->launched);
-    if (!succeeded) {
+    if (!launch.started) {
         return false;
     }
     WaitForSingleObject(request->proceed, INFINITE);
@@ -268,7 +260,7 @@ bool LaunchTarget(DebugLaunchRequest* request) {
     if (request->terminate && ownProcess) {
         TerminateProcess(ownProcess.Get(), 0);
     }
-    DebugActiveProcessStop(created.dwProcessId);
+    DebugActiveProcessStop(request->processId);
     return false;
 }
 
@@ -287,16 +279,18 @@ bool AttachTarget(const MonitorConfig& config) {
 }  // namespace
 
 unsigned __stdcall DebugEventMonitorThread(void* argument) {
-    const MonitorConfig* config = static_cast<const MonitorConfig*>(argument);
-    if (config->launchRequest != nullptr) {
-        if (!LaunchTarget(config->launchRequest)) {
+    const MonitorRun* run = static_cast<const MonitorRun*>(argument);
+    if (run->launchRequest != nullptr) {
+        if (!LaunchTarget(run->launchRequest)) {
             return 0;
         }
-    } else if (!AttachTarget(*config)) {
+    } else if (!AttachTarget(*run->config)) {
         return 0;
     }
+    const MonitorConfig* config = run->config;
 
     MonitorState state{};
+    state.run = run;
     state.config = config;
     RunEventLoop(state);
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 bool FilterMatches(const wchar_t* filter, const wchar_t* name) {
     if (filter == nullptr || filter[0] == L'\0') {

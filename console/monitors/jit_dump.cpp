@@ -5,6 +5,7 @@
 #include "common/optional_export.h"
 #include "console/dumpwriter/dump_series.h"
 #include "console/monitors/jit_record.h"
+#include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
 #include "console/options/monitor_config.h"
 
@@ -75,25 +76,21 @@ bool CaptureJitException(HANDLE process, uintptr_t jitDebugInfo, CapturedExcepti
 
 }  // namespace
 
-uint32_t WriteJitDump(HANDLE process, uint32_t processId, const wchar_t* dumpPath,
-                      uint32_t dumpCount, uint32_t overwrite, uint32_t dumpType, uint32_t miniPlus,
-                      CRITICAL_SECTION* dumpLock, uint32_t* dumpsWritten, uint32_t reflect,
-                      uintptr_t jitDebugInfo, uint32_t jitEvent, uint32_t* dumpFailed) {
+uint32_t WriteJitDump(const MonitorConfig& config, DumpSeriesState& series) {
     wchar_t comment[kDumpCommentCapacity];
-    FormatJitComment(comment, kDumpCommentCapacity, GetCommandLineW(), processId, jitEvent,
-                     jitDebugInfo);
+    FormatJitComment(comment, kDumpCommentCapacity, GetCommandLineW(), config.processId,
+                     config.jitEvent, config.jitDebugInfo);
 
     CapturedException captured = {};
     uint32_t threadId = 0;
     MINIDUMP_EXCEPTION_INFORMATION exception = {};
     MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation = nullptr;
-    if (jitDebugInfo != 0 && CaptureJitException(process, jitDebugInfo, &captured, &threadId)) {
+    if (config.jitDebugInfo != 0 &&
+        CaptureJitException(config.process, config.jitDebugInfo, &captured, &threadId)) {
         exception.ThreadId = threadId;
         exception.ExceptionPointers = &captured.pointers;
         exception.ClientPointers = FALSE;
         exceptionInformation = &exception;
     }
-    return WriteDumpSeries(process, processId, dumpPath, dumpCount, overwrite, dumpType,
-                           exceptionInformation, miniPlus, comment, dumpLock, dumpsWritten, reflect,
-                           dumpFailed);
+    return WriteDumpSeries(DumpRequestFor(config, comment, exceptionInformation), series);
 }

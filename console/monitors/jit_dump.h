@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
+#include "console/dumpwriter/dump_request.h"
+#include "console/options/monitor_config.h"
+
 // Formats the comment, follows the record when there is a usable one, and
 // writes the series (with the exception of the failing thread when the
 // record could be followed, without exception information otherwise).
 // Returns the dump writer's result.
-uint32_t WriteJitDump(HANDLE process, uint32_t processId, const wchar_t* dumpPath,
-                      uint32_t dumpCount, uint32_t overwrite, uint32_t dumpType, uint32_t miniPlus,
-                      CRITICAL_SECTION* dumpLock, uint32_t* dumpsWritten, uint32_t reflect,
-                      uintptr_t jitDebugInfo, uint32_t jitEvent, uint32_t* dumpFailed);
+uint32_t WriteJitDump(const MonitorConfig& config, DumpSeriesState& series);

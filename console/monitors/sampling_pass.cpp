@@ -10,8 +10,7 @@ Step CheckCpu(const PassSettings& settings, PassState& state, const PassProbes& 
     if (!probes.sampleCpu(probes.context, &sample)) {
         return Step::kFailed;
     }
-    const CpuStep step =
-        StepCpuTrigger(settings.cpu, *state.previousCpu, state.consecutive, sample);
+    const CpuStep step = StepCpuTrigger(settings.cpu, state.previousCpu, state.consecutive, sample);
     wchar_t line[kLogLineCapacity];
     FormatCpuLine(line, kLogLineCapacity, clock, settings.cpu.trigger, step);
     if (line[0] != L'\0') {

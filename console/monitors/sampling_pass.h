@@ -35,7 +35,7 @@ struct PassSettings {
 
 // What the thread keeps between passes.
 struct PassState {
-    CpuHistory* previousCpu;  // lives for the whole program
+    CpuHistory previousCpu;  // the last CPU sample, none before the first
     uint32_t consecutive;
 };
 

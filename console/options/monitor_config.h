@@ -1,7 +1,6 @@
-// The record of one monitoring run: filled once by the entry after the target
-// is open, then only read by the monitor threads. The run's shared objects
-// (stop flag, dump lock, dumps-written flag) live beside it in the entry and
-// are reached through the pointers held here.
+// The record of one monitoring run's settings: filled once by the entry after
+// the target is open, then only read by the monitor threads. The run's shared
+// objects (stop signal, dump series state) live beside it in the entry.
 #pragma once
 
 #include <windows.h>
@@ -17,8 +16,6 @@ constexpr size_t kPathCapacity = MAX_PATH;         // 259 characters and a termi
 constexpr size_t kLaunchArgumentsCapacity = 1024;  // 1023 characters and a terminator
 constexpr size_t kDumpCommentCapacity = 1024;
 
-struct DebugLaunchRequest;  // console/monitors/debug_launch.h
-
 struct MonitorConfig {
     HANDLE process;
     uint32_t processId;
@@ -32,10 +29,7 @@ struct MonitorConfig {
     uint32_t firstChance;
     uint32_t filterEnabled;
     const wchar_t* filter;
-    volatile LONG* stopFlag;
     uint32_t terminateMonitor;
-    CRITICAL_SECTION* dumpLock;
-    uint32_t* dumpsWritten;
     uint32_t reflect;
     uint32_t debugStrings;
     int32_t cpuTrigger;
@@ -52,17 +46,6 @@ struct MonitorConfig {
     uintptr_t jitDebugInfo;
     uint32_t jitEvent;
     uint32_t debugThread;
-    // Set to 1 (under dumpLock) when a file of the run's series could not be
-    // written, so that the run ends with exit code 1 instead of reporting
-    // success to a script that trusts exit code 0.
-    uint32_t* dumpFailed;
-    // Set when the run launches its target (-x) and also watches debug
-    // events: the debug-event thread then launches the image itself, since
-    // the platform delivers a process's debug events only to the thread that
-    // created it. It is the only field the thread may read before the
-    // request's proceed event is set; the rest of the record is complete by
-    // then. Null when the thread attaches to a running process.
-    DebugLaunchRequest* launchRequest;
 };
 
 // Default values of the scanned fields, as the option table gives them.

@@ -2,7 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/console_output.h"
-#include "console/run/ctrl_handler.h"
+#include "common/stop_signal.h"
 #include "console/run/process_lookup.h"
 
 namespace {
@@ -59,16 +59,12 @@ bool FindOnce(const ScannedOptions& options, AcquiredTarget& target) {
 
 // Nothing is printed while waiting. Ctrl+C ends the wait with identifier 0,
 // and the open step then fails.
-void WaitForTarget(const ScannedOptions& options, AcquiredTarget& target) {
-    if (g_stopFlag != 0) {
+void WaitForTarget(const ScannedOptions& options, AcquiredTarget& target, HANDLE stopSignal) {
+    if (StopRaised(stopSignal)) {
         return;
     }
-    for (;;) {
-        if (FindOnce(options, target)) {
-            return;
-        }
-        Sleep(1000);
-        if (g_stopFlag != 0) {
+    while (!FindOnce(options, target)) {
+        if (WaitForStop(stopSignal, 1000)) {
             return;
         }
     }
@@ -76,14 +72,14 @@ void WaitForTarget(const ScannedOptions& options, AcquiredTarget& target) {
 
 }  // namespace
 
-bool AcquireTarget(const ScannedOptions& options, AcquiredTarget& target) {
+bool AcquireTarget(const ScannedOptions& options, AcquiredTarget& target, HANDLE stopSignal) {
     target.id = 0;
     target.processName[0] = L'\0';
     if (options.launch) {
         return true;
     }
     if (options.wait) {
-        WaitForTarget(options, target);
+        WaitForTarget(options, target, stopSignal);
         return true;
     }
     return options.targetByName ? AcquireByName(options, target) : AcquireById(options, target);

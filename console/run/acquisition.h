@@ -15,4 +15,5 @@ struct AcquiredTarget {
 
 // Prints the refusal and returns false when the target cannot be acquired
 // (the run then ends with exit code 1). With -x nothing is acquired here.
-bool AcquireTarget(const ScannedOptions& options, AcquiredTarget& target);
+// Waiting (-w) ends early when the stop signal is raised.
+bool AcquireTarget(const ScannedOptions& options, AcquiredTarget& target, HANDLE stopSignal);

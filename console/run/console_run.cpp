@@ -4,19 +4,24 @@
 #include <process.h>
 
 #include <clocale>
+#include <optional>
 
 #include "common/console_output.h"
+#include "common/debugged_launch.h"
 #include "common/optional_export.h"
 #include "common/process_wide.h"
+#include "common/stop_signal.h"
 #include "common/unique_resource.h"
+#include "console/dumpwriter/dump_request.h"
 #include "console/monitors/counter_monitor.h"
 #include "console/monitors/debug_event_monitor.h"
-#include "console/monitors/error_report.h"
+#include "console/monitors/monitor_run.h"
 #include "console/options/config_summary.h"
 #include "console/options/default_dump_path.h"
 #include "console/options/dump_type.h"
 #include "console/options/option_scan.h"
 #include "console/options/usage_text.h"
+#include "console/report/error_report.h"
 #include "console/run/acquisition.h"
 #include "console/run/banner.h"
 #include "console/run/ctrl_handler.h"
@@ -33,16 +38,20 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
+// The exit code when the run ends at a step, nothing when it goes on.
+using StepEnd = std::optional<int>;
+constexpr StepEnd kRunGoesOn = std::nullopt;
+
 // Everything the entry owns for the whole run. The monitor threads read
-// `config` and reach the shared objects through it; this lives until the
-// entry returns, which happens only after the threads have ended.
+// `monitorRun`, which points at `config` and the shared objects; this lives
+// until the entry returns, which happens only after the threads have ended.
 struct RunState {
     ScannedOptions options;
     AcquiredTarget target;
     MonitorConfig config;
-    CRITICAL_SECTION dumpLock;
-    uint32_t dumpsWritten;
-    uint32_t dumpFailed;
+    DumpSeriesState series;
+    UniqueHandle stopSignal;  // raised once, never reset
+    MonitorRun monitorRun;
     UniqueHandle process;
     DebugThreadLaunch debugLaunch;
     UniqueHandle debugThread;
@@ -50,11 +59,11 @@ struct RunState {
     bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
 };
 
-// Printing for the scan outcomes that end the run; -1 when the run goes on.
-int FinishScan(const ScanOutcome& outcome) {
+// Printing for the scan outcomes that end the run.
+StepEnd FinishScan(const ScanOutcome& outcome) {
     switch (outcome.status) {
         case ScanStatus::Run:
-            return -1;
+            return kRunGoesOn;
         case ScanStatus::ShowUsage:
             PrintUsage();
             return outcome.exitCode;
@@ -101,20 +110,15 @@ bool ResolveNativeQueries() {
 
 // The scanned settings plus the run's handle, identifier and shared objects.
 void FillConfig(RunState& run) {
-    DebugLaunchRequest* launchRequest = run.config.launchRequest;
-    InitializeCriticalSection(&run.dumpLock);
-    g_stopFlag = 0;
-    run.dumpsWritten = 0;
-    run.dumpFailed = 0;
     run.config = run.options.settings;
     run.config.process = run.process.Get();
     run.config.processId = GetProcessId(run.process.Get());
     run.config.dumpPath = run.options.dumpPath;
-    run.config.stopFlag = &g_stopFlag;
-    run.config.dumpLock = &run.dumpLock;
-    run.config.dumpsWritten = &run.dumpsWritten;
-    run.config.dumpFailed = &run.dumpFailed;
-    run.config.launchRequest = launchRequest;
+    // The launch request, when there is one, was set when the debug-event
+    // thread was started.
+    run.monitorRun.config = &run.config;
+    run.monitorRun.stopEvent = run.stopSignal.Get();
+    run.monitorRun.series = &run.series;
 }
 
 void FillLaunchedProcessName(RunState& run) {
@@ -123,84 +127,106 @@ void FillLaunchedProcessName(RunState& run) {
     }
 }
 
-// Opens or launches the target. Returns the exit code when the run ends
-// here, -1 when it goes on.
-int ObtainProcess(RunState& run, HandOverDecision& handOver) {
+// The 32-bit build has opened or launched the target for its bitness test
+// and keeps the run.
+StepEnd TakeHandedOverProcess(RunState& run, HandOverDecision& handOver) {
+    run.process = std::move(handOver.process);
+    if (run.options.launch) {
+        run.target.id = GetProcessId(run.process.Get());
+        FillLaunchedProcessName(run);
+    }
+    return kRunGoesOn;
+}
+
+// -x with debug-event monitoring: the debug-event thread launches the image.
+StepEnd LaunchOnDebugThread(RunState& run) {
     ScannedOptions& options = run.options;
-    if (handOver.process) {
-        // The 32-bit build has opened or launched the target for its bitness
-        // test and keeps the run.
-        run.process = std::move(handOver.process);
-        if (options.launch) {
-            run.target.id = GetProcessId(run.process.Get());
-            FillLaunchedProcessName(run);
-        }
-        return -1;
+    if (!StartLaunchOnDebugThread(run.debugLaunch, run.monitorRun, options.launchImage,
+                                  options.launchArguments)) {
+        return kExitFailure;
     }
-    if (options.launch && options.settings.debugThread) {
-        run.config = options.settings;
-        if (!StartLaunchOnDebugThread(run.debugLaunch, run.config, options.launchImage,
-                                      options.launchArguments)) {
-            return kExitFailure;
-        }
-        run.debugThread.Reset(run.debugLaunch.thread.Release());
-        if (!run.debugLaunch.request.succeeded) {
-            uint32_t error = run.debugLaunch.request.error;
-            run.debugLaunch.thread.Reset(run.debugThread.Release());
-            AbandonDebugThreadLaunch(run.debugLaunch, false);
-            if (LaunchFailureNeedsX64Build(error)) {
-                return RelaunchAs64Bit();
-            }
-            ReportWin32Error(L"Failed to create process", error);
-            return kExitFailure;
-        }
-        run.process.Reset(run.debugLaunch.request.process);
-        run.target.id = run.debugLaunch.request.processId;
-        FillLaunchedProcessName(run);
-        if (LaunchedImageNeedsX64Build(run.process.Get())) {
-            run.debugLaunch.thread.Reset(run.debugThread.Release());
-            AbandonDebugThreadLaunch(run.debugLaunch, true);
+    run.debugThread.Reset(run.debugLaunch.thread.Release());
+    if (!run.debugLaunch.request.succeeded) {
+        uint32_t error = run.debugLaunch.request.error;
+        run.debugLaunch.thread.Reset(run.debugThread.Release());
+        AbandonDebugThreadLaunch(run.debugLaunch, false);
+        if (LaunchFailureNeedsX64Build(error)) {
             return RelaunchAs64Bit();
         }
-        return -1;
+        ReportWin32Error(L"Failed to create process", error);
+        return kExitFailure;
     }
-    if (options.launch) {
-        uint32_t error = 0;
-        if (!LaunchOnThisThread(options.launchImage, options.launchArguments, run.process,
-                                &run.target.id, &error)) {
-            if (LaunchFailureNeedsX64Build(error)) {
-                return RelaunchAs64Bit();
-            }
-            ReportWin32Error(L"Failed to create process", error);
-            return kExitFailure;
-        }
-        FillLaunchedProcessName(run);
-        if (LaunchedImageNeedsX64Build(run.process.Get())) {
-            TerminateProcess(run.process.Get(), 0);
-            DebugActiveProcessStop(run.target.id);
+    run.process.Reset(run.debugLaunch.request.process);
+    run.target.id = run.debugLaunch.request.processId;
+    FillLaunchedProcessName(run);
+    if (LaunchedImageNeedsX64Build(run.process.Get())) {
+        run.debugLaunch.thread.Reset(run.debugThread.Release());
+        AbandonDebugThreadLaunch(run.debugLaunch, true);
+        return RelaunchAs64Bit();
+    }
+    return kRunGoesOn;
+}
+
+// -x without debug-event monitoring: this thread launches the image.
+StepEnd LaunchHere(RunState& run) {
+    DebuggedLaunch launch =
+        LaunchUnderDebugger(run.options.launchImage, run.options.launchArguments);
+    if (!launch.started) {
+        if (LaunchFailureNeedsX64Build(launch.error)) {
             return RelaunchAs64Bit();
         }
-        return -1;
+        ReportWin32Error(L"Failed to create process", launch.error);
+        return kExitFailure;
     }
+    run.process = std::move(launch.process);
+    run.target.id = launch.processId;
+    FillLaunchedProcessName(run);
+    if (LaunchedImageNeedsX64Build(run.process.Get())) {
+        TerminateProcess(run.process.Get(), 0);
+        DebugActiveProcessStop(run.target.id);
+        return RelaunchAs64Bit();
+    }
+    return kRunGoesOn;
+}
+
+StepEnd OpenTarget(RunState& run) {
     run.process.Reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, run.target.id));
     if (!run.process) {
         ReportWin32Error(L"Failed to open process", GetLastError());
         return kExitFailure;
     }
-    return -1;
+    return kRunGoesOn;
+}
+
+// Opens or launches the target.
+StepEnd ObtainProcess(RunState& run, HandOverDecision& handOver) {
+    if (handOver.process) {
+        return TakeHandedOverProcess(run, handOver);
+    }
+    if (run.options.launch && run.options.settings.debugThread) {
+        return LaunchOnDebugThread(run);
+    }
+    if (run.options.launch) {
+        return LaunchHere(run);
+    }
+    return OpenTarget(run);
+}
+
+bool StartDebugThread(RunState& run) {
+    if (run.debugThread) {
+        ProceedWithDebugThreadLaunch(run.debugLaunch);
+        return true;
+    }
+    run.debugThread.Reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run.monitorRun, 0, nullptr)));
+    return static_cast<bool>(run.debugThread);
 }
 
 // Starts the threads and supervises them. Returns the run's exit code.
 int MonitorTarget(RunState& run) {
     if (run.config.debugThread) {
-        if (run.debugThread) {
-            ProceedWithDebugThreadLaunch(run.debugLaunch);
-        } else {
-            run.debugThread.Reset(reinterpret_cast<HANDLE>(
-                _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run.config, 0, nullptr)));
-            if (!run.debugThread) {
-                return kExitFailure;
-            }
+        if (!StartDebugThread(run)) {
+            return kExitFailure;
         }
     } else {
         // Ends the debugging relation of a -x launch and lets the process
@@ -208,22 +234,23 @@ int MonitorTarget(RunState& run) {
         DebugActiveProcessStop(run.config.processId);
     }
     run.counterThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, CounterMonitorThread, &run.config, 0, nullptr)));
+        _beginthreadex(nullptr, 0, CounterMonitorThread, &run.monitorRun, 0, nullptr)));
     if (!run.counterThread) {
         if (run.debugThread) {
             // The thread must not outlive the record it reads.
-            g_stopFlag = 1;
+            RaiseStop(run.stopSignal.Get());
             WaitForSingleObject(run.debugThread.Get(), INFINITE);
         }
         return kExitFailure;
     }
     HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
-    SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(), &run.dumpLock);
-    return run.dumpFailed != 0 ? kExitFailure : kExitSuccess;
+    SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(),
+                            run.stopSignal.Get(), &run.series.lock);
+    return run.series.failed ? kExitFailure : kExitSuccess;
 }
 
 int RunAfterScan(RunState& run) {
-    if (!AcquireTarget(run.options, run.target)) {
+    if (!AcquireTarget(run.options, run.target, run.stopSignal.Get())) {
         return kExitFailure;
     }
     if (!CompleteDumpPath(run)) {
@@ -249,9 +276,8 @@ int RunAfterScan(RunState& run) {
     if (!EnableDebugPrivilege()) {
         return kExitFailure;
     }
-    int ended = ObtainProcess(run, handOver);
-    if (ended >= 0) {
-        return ended;
+    if (StepEnd ended = ObtainProcess(run, handOver)) {
+        return *ended;
     }
     FillConfig(run);
     PrintConfigSummary(run.config, run.target.processName, run.target.id);
@@ -267,15 +293,18 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     GetSystemInfo(&system);
     g_processWide.pageSize = system.dwPageSize;
     g_processWide.processorCount = system.dwNumberOfProcessors;
-    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
-
     // Large, and alive until the threads have ended: not on the stack.
     static RunState run;
+    run.stopSignal.Reset(CreateStopSignal());
+    if (!run.stopSignal) {
+        ReportWin32Error(L"Failed to create event", GetLastError());
+        return kExitFailure;
+    }
+    InstallCtrlHandler(run.stopSignal.Get());
     run.handedOver = TakeHandOverMark();
     ScanOutcome outcome = ScanArguments(argc, argv, RealScanEnvironment(), run.options);
-    int ended = FinishScan(outcome);
-    if (ended >= 0) {
-        return ended;
+    if (StepEnd ended = FinishScan(outcome)) {
+        return *ended;
     }
     return RunAfterScan(run);
 }

@@ -1,8 +1,13 @@
 #include "console/run/ctrl_handler.h"
 
 #include "common/console_output.h"
+#include "common/stop_signal.h"
 
-volatile LONG g_stopFlag = 0;
+namespace {
+
+// Set once, before the handler is installed; the handler runs on a thread
+// of the system's and has no other way to reach the run.
+HANDLE g_stopSignal = nullptr;
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD controlType) {
     if (controlType != CTRL_C_EVENT) {
@@ -15,6 +20,13 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD controlType) {
     // console and winds its own run down.
     PrintWide(L"\nDetaching...\n");
 #endif
-    g_stopFlag = 1;
+    RaiseStop(g_stopSignal);
     return TRUE;
+}
+
+}  // namespace
+
+void InstallCtrlHandler(HANDLE stopSignal) {
+    g_stopSignal = stopSignal;
+    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 }

@@ -1,10 +1,8 @@
-// The run's stop flag and the console control handler that sets it.
+// The console control handler: Ctrl+C raises the run's stop signal.
 #pragma once
 
 #include <windows.h>
 
-// 0 while the monitoring runs, 1 once it is to stop. Written with single
-// stores by the handler, the entry and the monitor threads; polled.
-extern volatile LONG g_stopFlag;
-
-BOOL WINAPI ConsoleCtrlHandler(DWORD controlType);
+// Installs the handler for the rest of the program; Ctrl+C raises
+// stopSignal, which must outlive the program's run.
+void InstallCtrlHandler(HANDLE stopSignal);

@@ -1,7 +1,7 @@
 #include "console/run/debug_privilege.h"
 
 #include "common/unique_resource.h"
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 BOOL SetDebugPrivilege(HANDLE token) {
     TOKEN_PRIVILEGES privileges = {};

@@ -4,24 +4,8 @@
 
 #include "console/monitors/debug_event_monitor.h"
 
-bool LaunchOnThisThread(const wchar_t* image, wchar_t* arguments, UniqueHandle& process,
-                        uint32_t* processId, uint32_t* error) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION created = {};
-    if (!CreateProcessW(image, arguments, nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &startup, &created)) {
-        *error = GetLastError();
-        return false;
-    }
-    CloseHandle(created.hThread);
-    process.Reset(created.hProcess);
-    *processId = created.dwProcessId;
-    return true;
-}
-
-bool StartLaunchOnDebugThread(DebugThreadLaunch& launch, MonitorConfig& config,
-                              const wchar_t* image, wchar_t* arguments) {
+bool StartLaunchOnDebugThread(DebugThreadLaunch& launch, MonitorRun& run, const wchar_t* image,
+                              wchar_t* arguments) {
     launch.request = {};
     launch.launched.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     launch.proceed.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -32,9 +16,9 @@ bool StartLaunchOnDebugThread(DebugThreadLaunch& launch, MonitorConfig& config,
     launch.request.arguments = arguments;
     launch.request.launched = launch.launched.Get();
     launch.request.proceed = launch.proceed.Get();
-    config.launchRequest = &launch.request;
+    run.launchRequest = &launch.request;
     launch.thread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &config, 0, nullptr)));
+        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run, 0, nullptr)));
     if (!launch.thread) {
         return false;
     }

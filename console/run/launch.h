@@ -9,12 +9,7 @@
 
 #include "common/unique_resource.h"
 #include "console/monitors/debug_launch.h"
-#include "console/options/monitor_config.h"
-
-// CreateProcessW with DEBUG_ONLY_THIS_PROCESS. On failure returns false with
-// the system error in *error.
-bool LaunchOnThisThread(const wchar_t* image, wchar_t* arguments, UniqueHandle& process,
-                        uint32_t* processId, uint32_t* error);
+#include "console/monitors/monitor_run.h"
 
 struct DebugThreadLaunch {
     DebugLaunchRequest request;
@@ -23,12 +18,12 @@ struct DebugThreadLaunch {
     UniqueHandle thread;
 };
 
-// Starts the debug-event thread with config (whose launchRequest is pointed
-// at launch.request) and waits until it has tried the launch. Returns false
+// Starts the debug-event thread with run (whose launchRequest is pointed at
+// launch.request) and waits until it has tried the launch. Returns false
 // when the thread or its events could not be created; otherwise the outcome
 // of the launch is in launch.request.
-bool StartLaunchOnDebugThread(DebugThreadLaunch& launch, MonitorConfig& config,
-                              const wchar_t* image, wchar_t* arguments);
+bool StartLaunchOnDebugThread(DebugThreadLaunch& launch, MonitorRun& run, const wchar_t* image,
+                              wchar_t* arguments);
 
 // Lets the thread go on into its monitoring loop; the record must be complete.
 void ProceedWithDebugThreadLaunch(DebugThreadLaunch& launch);

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "console/dumpwriter/user_callback.h"
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 #include "console/run/windows_version.h"
 
 namespace {

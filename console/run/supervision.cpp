@@ -1,11 +1,10 @@
 #include "console/run/supervision.h"
 
 #include "common/console_output.h"
-#include "console/run/ctrl_handler.h"
+#include "common/stop_signal.h"
 
 namespace {
 
-constexpr DWORD kPollMilliseconds = 100;
 constexpr DWORD kGraceMilliseconds = 1000;
 
 void EndRemainingThreads(const HANDLE* threads, DWORD threadCount, CRITICAL_SECTION* dumpLock) {
@@ -24,23 +23,45 @@ void EndRemainingThreads(const HANDLE* threads, DWORD threadCount, CRITICAL_SECT
     LeaveCriticalSection(dumpLock);
 }
 
+enum class Watch { kThreadsEnded, kStopped };
+
+// Wakes on whichever comes first: the target's end, the stop signal, or the
+// end of a thread still running (a thread that has ended is left out, so
+// that the wait does not return for it over and over). When both have
+// happened, the target's end is the one reported.
+Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE stopSignal) {
+    for (;;) {
+        HANDLE waitFor[4] = {process, stopSignal};
+        DWORD count = 2;
+        for (DWORD i = 0; i < threadCount; ++i) {
+            if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
+                waitFor[count++] = threads[i];
+            }
+        }
+        if (count == 2) {
+            return Watch::kThreadsEnded;
+        }
+        const DWORD woken = WaitForMultipleObjects(count, waitFor, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0) {
+            PrintWide(L"The process has exited.\n");
+            RaiseStop(stopSignal);
+            return Watch::kStopped;
+        }
+        if (woken == WAIT_OBJECT_0 + 1) {
+            return Watch::kStopped;
+        }
+        if (woken == WAIT_FAILED) {
+            return Watch::kThreadsEnded;
+        }
+    }
+}
+
 }  // namespace
 
 void SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
-                             CRITICAL_SECTION* dumpLock) {
-    for (;;) {
-        DWORD result = WaitForMultipleObjects(threadCount, threads, TRUE, kPollMilliseconds);
-        if (result != WAIT_TIMEOUT) {
-            return;
-        }
-        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
-            PrintWide(L"The process has exited.\n");
-            g_stopFlag = 1;
-            break;
-        }
-        if (g_stopFlag != 0) {
-            break;
-        }
+                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock) {
+    if (WatchRun(threads, threadCount, process, stopSignal) == Watch::kThreadsEnded) {
+        return;
     }
     if (WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) == WAIT_TIMEOUT) {
         EndRemainingThreads(threads, threadCount, dumpLock);

@@ -7,7 +7,8 @@
 #include "common/bounded_text.h"
 #include "common/console_output.h"
 #include "common/optional_export.h"
-#include "console/monitors/error_report.h"
+#include "common/resource_file.h"
+#include "console/report/error_report.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ constexpr int kX64ImageResource = 101;
 // it, since that image is deleted when the run ends.
 constexpr wchar_t kHandOverVariable[] = L"VARNHOLD_HANDED_OVER";
 
-IsWow64ProcessFunction g_isWow64Process = nullptr;
-
 #ifndef _WIN64
-void* g_redirectionState = nullptr;  // never used to restore redirection
-
 bool RunsUnderWow64() {
     return IsWow64(GetCurrentProcess());
 }
@@ -53,9 +50,10 @@ int ReportExtractionFailure(const wchar_t* imagePath) {
 }  // namespace
 
 bool IsWow64(HANDLE process) {
-    g_isWow64Process = LookUpExport<IsWow64ProcessFunction>(L"kernel32.dll", "IsWow64Process");
+    const auto isWow64Process =
+        LookUpExport<IsWow64ProcessFunction>(L"kernel32.dll", "IsWow64Process");
     BOOL wow64 = FALSE;
-    if (g_isWow64Process == nullptr || !g_isWow64Process(process, &wow64)) {
+    if (isWow64Process == nullptr || !isWow64Process(process, &wow64)) {
         return false;
     }
     return wow64 != FALSE;
@@ -70,7 +68,8 @@ HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targe
     auto disableRedirection =
         LookUpExport<DisableRedirectionFunction>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
     if (disableRedirection != nullptr) {
-        disableRedirection(&g_redirectionState);
+        void* redirectionState = nullptr;  // redirection stays off for the whole run
+        disableRedirection(&redirectionState);
     }
     if (!RunsUnderWow64()) {
         return decision;
@@ -121,30 +120,12 @@ bool LaunchedImageNeedsX64Build(HANDLE process) {
 #endif
 }
 
-bool ExtractX64Image(HRSRC resource, const wchar_t* imagePath) {
-    DWORD size = SizeofResource(nullptr, resource);
-    HGLOBAL loaded = LoadResource(nullptr, resource);
-    if (loaded == nullptr) {
-        return false;
-    }
-    const void* bytes = LockResource(loaded);
-    UniqueFile file(CreateFileW(imagePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || bytes == nullptr) {
-        return false;
-    }
-    DWORD written = 0;
-    // A short write would leave an image that cannot run.
-    return WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
-}
-
 int RelaunchAs64Bit() {
     wchar_t imagePath[MAX_PATH] = L"";
     if (!BuildImagePath(imagePath)) {
         return ReportExtractionFailure(imagePath);
     }
-    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(kX64ImageResource), L"BINRES");
-    if (resource == nullptr || !ExtractX64Image(resource, imagePath)) {
+    if (!WriteResourceToFile(kX64ImageResource, imagePath)) {
         return ReportExtractionFailure(imagePath);
     }
     const wchar_t* ownCommandLine = GetCommandLineW();

@@ -35,8 +35,6 @@ bool LaunchedImageNeedsX64Build(HANDLE process);
 // it. Returns the 64-bit build's exit code, or 1 when it could not be run.
 int RelaunchAs64Bit();
 
-bool ExtractX64Image(HRSRC resource, const wchar_t* imagePath);
-
 // True in a 64-bit build started by the hand-over above. Reads the mark once
 // and removes it from the environment, so that nothing this run starts
 // inherits it.

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 namespace {
 

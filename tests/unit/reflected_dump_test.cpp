@@ -122,6 +122,21 @@ std::wstring DumpComment(const std::string& dump) {
 
 constexpr wchar_t kComment[] = L"\n*** vh unit\n*** Manual dump.\n";
 
+// A reflected request for the live target, as a run with -r makes it.
+DumpRequest Request(HANDLE process, const std::wstring& path, uint32_t count, bool overwrite,
+                    uint32_t dumpType) {
+    DumpRequest request = {};
+    request.process = process;
+    request.processId = GetProcessId(process);
+    request.path = path.c_str();
+    request.count = count;
+    request.overwrite = overwrite;
+    request.dumpType = dumpType;
+    request.reflect = true;
+    request.comment = kComment;
+    return request;
+}
+
 class ReflectedDump : public testing::Test {
   protected:
     void SetUp() override {
@@ -140,8 +155,8 @@ class ReflectedDump : public testing::Test {
     uint32_t Write(const std::wstring& dumpFile, uint32_t overwrite, uint32_t dumpType,
                    std::string* printed) {
         testing::internal::CaptureStdout();
-        uint32_t result = WriteReflectedDump(live_.process(), dumpFile.c_str(), overwrite, dumpType,
-                                             nullptr, 0, kComment);
+        uint32_t result = WriteReflectedDump(
+            Request(live_.process(), dumpFile, 1, overwrite != 0, dumpType), dumpFile.c_str());
         *printed = testing::internal::GetCapturedStdout();
         return result;
     }
@@ -256,12 +271,12 @@ TEST_F(ReflectedDump, FailedCloneDumpIsReportedAndLeavesNoFiles) {
 
 TEST_F(ReflectedDump, LiveDumpGetsTheSmallContentAndTheCloneTheRunsWord) {
     const std::wstring dumpFile = folder_.File(L"app.dmp");
+    DumpSeriesState series;
     testing::internal::CaptureStdout();
-    uint32_t result = WriteDumpFile(live_.process(), live_.pid(), dumpFile.c_str(), 0, 0x127,
-                                    nullptr, 0, kComment, 1);
+    uint32_t result = WriteDumpSeries(Request(live_.process(), dumpFile, 1, false, 0x127), series);
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(1u, result);
-    EXPECT_EQ("Writing dump file " + Narrow(dumpFile) + " ...\n", printed);
+    EXPECT_EQ("Writing dump file " + Narrow(dumpFile) + " ...\nDump written.\n", printed);
     ExpectClonesEnded();
     EXPECT_EQ((std::vector<std::wstring>{L"app-reflected.dmp", L"app.dmp", L"app.ini"}),
               folder_.Files());
@@ -276,11 +291,14 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
     ASSERT_NE(nullptr, limited);
     UniqueHandle owner(limited);
     const std::wstring dumpFile = folder_.File(L"app.dmp");
+    DumpSeriesState series;
     testing::internal::CaptureStdout();
-    uint32_t result =
-        WriteDumpFile(limited, live_.pid(), dumpFile.c_str(), 0, 0x125, nullptr, 0, kComment, 1);
+    DumpRequest request = Request(limited, dumpFile, 1, false, 0x125);
+    request.processId = live_.pid();
+    uint32_t result = WriteDumpSeries(request, series);
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(0u, result);
+    EXPECT_TRUE(series.failed);
     const std::string writing = "Writing dump file " + Narrow(dumpFile) + " ...\n";
     EXPECT_EQ(0u, printed.rfind(writing + "Failed to dump process: ", 0)) << printed;
     ExpectClonesEnded();
@@ -291,16 +309,11 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
 }
 
 TEST_F(ReflectedDump, EachFileOfASeriesGetsItsOwnClone) {
-    CRITICAL_SECTION lock;
-    InitializeCriticalSection(&lock);
-    uint32_t written = 0;
-    uint32_t failed = 0;
+    DumpSeriesState series;
     const std::wstring dumpPath = folder_.File(L"app.dmp");
     testing::internal::CaptureStdout();
-    uint32_t result = WriteDumpSeries(live_.process(), live_.pid(), dumpPath.c_str(), 2, 0, 0x125,
-                                      nullptr, 0, kComment, &lock, &written, 1, &failed);
+    uint32_t result = WriteDumpSeries(Request(live_.process(), dumpPath, 2, false, 0x125), series);
     std::string printed = testing::internal::GetCapturedStdout();
-    DeleteCriticalSection(&lock);
     EXPECT_EQ(1u, result);
     EXPECT_EQ("Writing dump file " + Narrow(folder_.File(L"app_0.dmp")) + " ...\n" +
                   "Writing dump file " + Narrow(folder_.File(L"app_1.dmp")) + " ...\n" +

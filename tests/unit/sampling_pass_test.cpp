@@ -80,8 +80,7 @@ class SamplingPass : public ::testing::Test {
     }
 
     PassSettings settings_ = {{0, 0, 10, false, 1}, 0, 0, 0, 0, false, L"varnhold -c 50 7"};
-    CpuHistory previous_ = {};
-    PassState state_ = {&previous_, 0};
+    PassState state_ = {};
     FakeTarget target_;
     PassProbes probes_ = {&target_, FakeCpu, FakeCommit, FakeCounter, FakeHungWindow, FakePrint};
     wchar_t comment_[1024] = L"";

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 #include "common/console_output.h"
 #include "common/optional_export.h"
@@ -26,8 +26,6 @@ void ReportWithMessage(const wchar_t* caption, DWORD flags, HMODULE source, DWOR
     PrintWide(L"%s: %s\n", caption, text);
 }
 
-NtStatusConverter g_converter = nullptr;
-
 }  // namespace
 
 void ReportPdhError(const wchar_t* caption, uint32_t status) {
@@ -39,10 +37,10 @@ void ReportWin32Error(const wchar_t* caption, uint32_t error) {
 }
 
 NtStatusConverter NtStatusToDosErrorConverter() {
-    if (g_converter == nullptr) {
-        g_converter = LookUpExport<NtStatusConverter>(L"ntdll.dll", "RtlNtStatusToDosError");
-    }
-    return g_converter;
+    // Looked up once, on first need; the native library never unloads.
+    static const NtStatusConverter converter =
+        LookUpExport<NtStatusConverter>(L"ntdll.dll", "RtlNtStatusToDosError");
+    return converter;
 }
 
 void ReportNtStatus(const wchar_t* caption, int32_t status) {

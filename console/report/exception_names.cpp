@@ -1,4 +1,4 @@
-#include "console/monitors/error_report.h"
+#include "console/report/error_report.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ void ReportPdhError(const wchar_t* caption, uint32_t status);
 void ReportWin32Error(const wchar_t* caption, uint32_t error);
 void ReportNtStatus(const wchar_t* caption, int32_t status);
 
-// The cached RtlNtStatusToDosError, resolved on first need; null when the
+// RtlNtStatusToDosError, looked up once on first need; null when the
 // native library lacks it.
 using NtStatusConverter = unsigned long(__stdcall*)(long status);
 NtStatusConverter NtStatusToDosErrorConverter();

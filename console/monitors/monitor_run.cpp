@@ -1,0 +1,17 @@
+#include "console/monitors/monitor_run.h"
+
+DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
+                           MINIDUMP_EXCEPTION_INFORMATION* exception) {
+    DumpRequest request = {};
+    request.process = config.process;
+    request.processId = config.processId;
+    request.path = config.dumpPath;
+    request.count = config.dumpCount;
+    request.overwrite = config.overwrite != 0;
+    request.dumpType = config.dumpType;
+    request.exception = exception;
+    request.miniPlus = config.miniPlus != 0;
+    request.reflect = config.reflect != 0;
+    request.comment = comment;
+    return request;
+}
