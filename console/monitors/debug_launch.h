@@ -1,5 +1,5 @@
 // Hand-over of a launch to the debug-event thread (see
-// MonitorConfig::launchRequest).
+// MonitorRun::launchRequest).
 #pragma once
 
 #include <windows.h>

@@ -203,6 +203,29 @@ LRESULT CALLBACK CHyperLink::SubclassProc(HWND window, UINT message, WPARAM wPar
     return handled ? result : DefSubclassProc(window, message, wParam, lParam);
 }
 
+bool CHyperLink::ShowHandOverText() const {
+    POINT point;
+    GetCursorPos(&point);
+    ScreenToClient(label_, &point);
+    if (!IsOverText(MAKELPARAM(point.x, point.y))) {
+        return false;
+    }
+    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    return true;
+}
+
+// A click follows the link only when the button goes down and up over it.
+void CHyperLink::ReleaseClick(LPARAM clientPoint) {
+    if (!pressed_) {
+        return;
+    }
+    pressed_ = false;
+    ReleaseCapture();
+    if (IsOverText(clientPoint)) {
+        Navigate();
+    }
+}
+
 LRESULT CHyperLink::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
     *handled = true;
     switch (message) {
@@ -211,16 +234,11 @@ LRESULT CHyperLink::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool* han
             return 0;
         case WM_ERASEBKGND:
             return TRUE;  // painting fills the whole area
-        case WM_SETCURSOR: {
-            POINT point;
-            GetCursorPos(&point);
-            ScreenToClient(label_, &point);
-            if (IsOverText(MAKELPARAM(point.x, point.y))) {
-                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        case WM_SETCURSOR:
+            if (ShowHandOverText()) {
                 return TRUE;
             }
             break;
-        }
         case WM_LBUTTONDOWN:
             if (IsOverText(lParam)) {
                 SetFocus(label_);
@@ -229,13 +247,7 @@ LRESULT CHyperLink::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool* han
             }
             return 0;
         case WM_LBUTTONUP:
-            if (pressed_) {
-                pressed_ = false;
-                ReleaseCapture();
-                if (IsOverText(lParam)) {
-                    Navigate();
-                }
-            }
+            ReleaseClick(lParam);
             return 0;
         case WM_CAPTURECHANGED:
             pressed_ = false;

@@ -35,6 +35,8 @@ class CHyperLink {
     void UpdateTooltip();
     RECT TextRect() const;
     bool IsOverText(LPARAM clientPoint) const;
+    bool ShowHandOverText() const;
+    void ReleaseClick(LPARAM clientPoint);
     void Paint();
     void Navigate();
 

@@ -4,6 +4,8 @@ set -uo pipefail
 source "$(dirname "$0")/common.sh"
 start_wineserver
 status=0
+echo "layers:"
+python3 "$ROOT/tests/layers/check_includes.py" || status=1
 # Wine's launcher now and then fails to start a program at all ("ShellExecuteEx
 # failed: Internal error."); a unit test that fails is run once more.
 for tree in x64 x86; do
