@@ -4,21 +4,19 @@
 #include "console/dumpwriter/minidump_write.h"
 #include "console/report/error_report.h"
 
-LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName) {
-    LiveDumpOutcome outcome = {};
-    UniqueFile file = CreateDumpFile(fileName, request.overwrite);
-    if (!file) {
-        ReportWin32Error(L"Failed to create dump file", GetLastError());
-        return outcome;
-    }
-    outcome.created = true;
+LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName, HANDLE file) {
     PrintWide(L"Writing dump file %s ...\n", fileName);
     const DumpWriteOutcome write =
-        WriteDumpToFile(request.process, request.processId, file.Get(),
+        WriteDumpToFile(request.process, request.processId, file,
                         request.reflect ? kReflectLiveDumpType : request.dumpType,
                         request.exception, request.miniPlus, request.comment);
+    LiveDumpOutcome outcome = {};
     outcome.written = write.written != FALSE;
     outcome.error = write.error;
+    LARGE_INTEGER size = {};
+    if (outcome.written && GetFileSizeEx(file, &size)) {
+        outcome.bytes = static_cast<uint64_t>(size.QuadPart);
+    }
     return outcome;
 }
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "console/dumpwriter/dump_request.h"
 
 // The live process's dump when reflection is asked for: the small default
@@ -10,16 +12,15 @@
 constexpr uint32_t kReflectLiveDumpType = 0x125;
 
 struct LiveDumpOutcome {
-    bool created;  // false: the file could not be created (already reported)
     bool written;
-    DWORD error;  // why the write failed, not yet reported
+    DWORD error;     // why the write failed, not yet reported
+    uint64_t bytes;  // the file's size once written
 };
 
-// Creates the file (reporting "Failed to create dump file" when it cannot),
-// prints "Writing dump file ..." and writes the live process into it. A
-// failed write is not reported here: with reflection its report comes after
-// the clone's dump (see ReportFailedLiveDump).
-LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName);
+// Prints "Writing dump file ..." and writes the live process into the file
+// just created for it. A failed write is not reported here: with reflection
+// its report comes after the clone's dump (see ReportFailedLiveDump).
+LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName, HANDLE file);
 
 // Reports a failed live dump and deletes its file, so that every dump file
 // left on disk is complete.

@@ -24,6 +24,22 @@ struct DumpRequest {
     const wchar_t* comment;  // stored in every file as the comment stream
 };
 
+// How the series of a run follow one another. The defaults give what a run
+// without the long-watch options does: one series of request.count files
+// written back to back.
+struct WatchPolicy {
+    uint32_t seriesLimit = 1;  // series the run writes (-a); 0 = no limit
+    // -a: every file of the run is numbered, after the highest number the
+    // folder already holds for the name, and a name taken meanwhile is
+    // passed over.
+    bool numberAcrossRun = false;
+    uint32_t gapSeconds = 0;      // -g: files of a series start this far apart
+    uint32_t quietSeconds = 0;    // -q: no trigger fires for this long after a series
+    uint32_t keepFiles = 0;       // -keep: at most this many numbered files; 0 = no bound
+    uint64_t freeMB = 0;          // -free: no file while less is free; 0 = no guard
+    HANDLE stopSignal = nullptr;  // the run's stop signal: a gap ends at once when raised
+};
+
 // Shared by every thread that can request a series. `lock` guards the rest
 // and is held for the whole of a series.
 struct DumpSeriesState {
@@ -33,8 +49,16 @@ struct DumpSeriesState {
     DumpSeriesState& operator=(const DumpSeriesState&) = delete;
 
     CRITICAL_SECTION lock;
-    bool written = false;  // a series has been written (or attempted)
-    // A file of a series could not be written: the run then ends with exit
-    // code 1 instead of reporting success to a script that trusts exit code 0.
+    WatchPolicy policy;          // set before any thread starts, then only read
+    uint32_t seriesWritten = 0;  // series written (or attempted) so far
+    uint64_t quietUntil = 0;     // GetTickCount64 value before which no trigger fires
+    uint32_t nextNumber = 0;     // numberAcrossRun: the next file number to try
+    bool numberKnown = false;    // nextNumber has been read from the folder
+    uint32_t filesWritten = 0;
+    uint32_t filesDeleted = 0;  // by -keep
+    uint32_t filesSkipped = 0;  // by -free
+    // A file of a series could not be written or was skipped: the run then
+    // ends with exit code 1 instead of reporting success to a script that
+    // trusts exit code 0.
     bool failed = false;
 };

@@ -215,11 +215,34 @@ bool KeepsSampling(const MonitorConfig& config) {
            config.hungWindow != 0 || config.debugThread != 0;
 }
 
+// The run's watch is over once its series are all written: the thread that
+// wrote the last one ends the run.
+bool WatchOver(const MonitorRun& run) {
+    if (!SeriesFinished(*run.series)) {
+        return false;
+    }
+    RaiseStop(run.stopEvent);
+    return true;
+}
+
+// After a series of either thread, every trigger starts from zero once the
+// quiet time has passed. False when the stop signal ended the wait.
+bool ArmAgain(const MonitorRun& run, PassState& state, uint32_t& seenSeries) {
+    const uint32_t count = SeriesCount(*run.series);
+    if (count == seenSeries) {
+        return true;
+    }
+    seenSeries = count;
+    state = {};
+    return !WaitForStopLong(run.stopEvent, QuietMillisecondsLeft(*run.series));
+}
+
 // A thread that ends by itself ends the whole run.
 void RunPasses(const MonitorRun& run, LiveSources& sources) {
     const MonitorConfig& config = *run.config;
     const PassSettings settings = SettingsOf(config);
     PassState state = {};
+    uint32_t seenSeries = SeriesCount(*run.series);
     const PassProbes probes = {
         &sources, SampleCpu, SampleCommit, SampleCounter, FindTargetHungWindow, PrintLine};
     wchar_t comment[kDumpCommentCapacity];
@@ -235,21 +258,22 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
         }
         if (outcome == PassOutcome::kDump) {
             RequestDump(run, comment);
-            RaiseStop(run.stopEvent);
-            return;
-        }
-        if (config.jitMode != 0) {
+            if (WatchOver(run)) {
+                return;
+            }
+        } else if (config.jitMode != 0) {
             WriteJitDump(config, *run.series);
             RaiseStop(run.stopEvent);
             return;
-        }
-        if (!KeepsSampling(config)) {
+        } else if (!KeepsSampling(config)) {
             FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
             RequestDump(run, comment);
-            RaiseStop(run.stopEvent);
-            return;
+            if (WatchOver(run) || !ArmAgain(run, state, seenSeries)) {
+                return;
+            }
+            continue;  // the next immediate dump is due once the quiet time is over
         }
-        if (WaitForStop(run.stopEvent, 1000)) {
+        if (!ArmAgain(run, state, seenSeries) || WaitForStop(run.stopEvent, 1000)) {
             return;
         }
     }

@@ -74,7 +74,28 @@ void RequestDump(MonitorState& state, MINIDUMP_EXCEPTION_INFORMATION* exceptionI
 
 // Returns false when the event stays uncontinued: its thread is held until
 // the target is terminated.
+// In a long watch (-a) a first chance exception is dumped only while the
+// triggers are armed: series are left to write and the quiet time is over.
+bool ArmedForFirstChance(const MonitorState& state) {
+    DumpSeriesState& series = *state.run->series;
+    return !SeriesFinished(series) && QuietMillisecondsLeft(series) == 0;
+}
+
+// A long watch lets the target go on after a first chance dump, with the
+// exception passed on as for any first chance exception; the watch is over
+// once its series are all written.
+bool GoOnAfterFirstChanceDump(MonitorState& state) {
+    if (SeriesFinished(*state.run->series)) {
+        RaiseStop(state.run->stopEvent);
+    }
+    return true;
+}
+
 bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
+    const bool longWatch = firstChance && state.config->rearm != 0;
+    if (longWatch && !ArmedForFirstChance(state)) {
+        return true;
+    }
     const SYSTEMTIME& t = state.time;
     if (firstChance) {
         PrintWide(L"[%02d:%02d:%02d] Exception: %08X %s\n", t.wHour, t.wMinute, t.wSecond, code,
@@ -99,6 +120,9 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
     information.ClientPointers = FALSE;  // both records lie in this process
     RequestDump(state, &information);
     thread.Reset();
+    if (longWatch) {
+        return GoOnAfterFirstChanceDump(state);
+    }
     state.terminateTarget = true;
     RaiseStop(state.run->stopEvent);
     return false;

@@ -30,6 +30,30 @@ const wchar_t* Enabled(uint32_t flag) {
     return flag ? L"Enabled" : L"Disabled";
 }
 
+// Lines only for the long-watch options given, so that a run without them
+// shows the summary it always has.
+void AppendLongWatch(std::wstring& text, const MonitorConfig& config) {
+    if (config.rearm != 0) {
+        if (config.seriesLimit == 0) {
+            text += L"Series to write:       no limit\n";
+        } else {
+            AppendFormatted(text, L"Series to write:       %u\n", config.seriesLimit);
+        }
+    }
+    if (config.gapSeconds != 0) {
+        AppendFormatted(text, L"Gap between dumps:     %u s\n", config.gapSeconds);
+    }
+    if (config.quietSeconds != 0) {
+        AppendFormatted(text, L"Quiet time:            %u s\n", config.quietSeconds);
+    }
+    if (config.keepFiles != 0) {
+        AppendFormatted(text, L"Dump files kept:       %u\n", config.keepFiles);
+    }
+    if (config.freeMB != 0) {
+        AppendFormatted(text, L"Free space kept:       %u MB\n", config.freeMB);
+    }
+}
+
 }  // namespace
 
 std::wstring ConfigSummaryText(const MonitorConfig& config, const wchar_t* processName,
@@ -64,6 +88,7 @@ std::wstring ConfigSummaryText(const MonitorConfig& config, const wchar_t* proce
                     static_cast<int>(config.dumpCount), Enabled(config.hungWindow),
                     Enabled(config.exceptionMonitor), Enabled(config.filterEnabled),
                     Enabled(config.terminateMonitor));
+    AppendLongWatch(text, config);
     AppendFormatted(text, L"Dump file:             %s\n\n",
                     config.dumpPath != nullptr ? config.dumpPath : L"");
     return text;

@@ -46,6 +46,13 @@ struct MonitorConfig {
     uintptr_t jitDebugInfo;
     uint32_t jitEvent;
     uint32_t debugThread;
+    // Long watches; all zero when their options are not given.
+    uint32_t gapSeconds;    // -g
+    uint32_t rearm;         // -a given: the triggers are armed again after a series
+    uint32_t seriesLimit;   // -a's value: series to write; 0 = no limit
+    uint32_t quietSeconds;  // -q
+    uint32_t keepFiles;     // -keep
+    uint32_t freeMB;        // -free
 };
 
 // Default values of the scanned fields, as the option table gives them.

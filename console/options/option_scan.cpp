@@ -23,6 +23,7 @@ const wchar_t kImagePathTooLong[] =
 const wchar_t kFilterNeedsFirstChance[] =
     L"Filtering requires 1st chance exception monitoring (-e -1).\n";
 const wchar_t kReflectionUnsupported[] = L"-r  can only be used in Windows 7 and higher\n";
+const wchar_t kKeepNeedsAFile[] = L"-keep needs a number of files of at least 1.\n";
 
 using Step = std::optional<ScanOutcome>;
 
@@ -191,6 +192,25 @@ Step Reflect(Cursor& cursor) {
     return std::nullopt;
 }
 
+Step Rearm(Cursor& cursor) {
+    if (Step stop = TakeNumber(cursor, cursor.options.settings.seriesLimit)) {
+        return stop;
+    }
+    cursor.options.settings.rearm = 1;
+    return std::nullopt;
+}
+
+Step Keep(Cursor& cursor) {
+    if (Step stop = TakeNumber(cursor, cursor.options.settings.keepFiles)) {
+        return stop;
+    }
+    // Keeping no file would delete each dump as soon as it is complete.
+    if (cursor.options.settings.keepFiles == 0) {
+        return Refuse(kKeepNeedsAFile);
+    }
+    return std::nullopt;
+}
+
 Step Install(Cursor& cursor) {
     if (!cursor.Has(1)) {
         return kUsageError;
@@ -275,6 +295,7 @@ const OptionEntry kOptions[] = {
          c.options.force64 = true;
          return std::nullopt;
      }},
+    {L"a", Rearm},
     {L"b", Breakpoints},
     {L"c", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrAbove); }},
     {L"cl", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrBelow); }},
@@ -287,6 +308,8 @@ const OptionEntry kOptions[] = {
      }},
     {L"1", FirstChance},
     {L"f", Filter},
+    {L"free", [](Cursor& c) { return TakeNumber(c, c.options.settings.freeMB); }},
+    {L"g", [](Cursor& c) { return TakeNumber(c, c.options.settings.gapSeconds); }},
     {L"h",
      [](Cursor& c) -> Step {
          c.options.settings.hungWindow = 1;
@@ -294,6 +317,7 @@ const OptionEntry kOptions[] = {
      }},
     {L"i", Install},
     {L"j", JustInTime},
+    {L"keep", Keep},
     {L"l",
      [](Cursor& c) -> Step {
          c.options.settings.debugStrings = 1;
@@ -321,6 +345,7 @@ const OptionEntry kOptions[] = {
      }},
     {L"p", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrAbove); }},
     {L"pl", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrBelow); }},
+    {L"q", [](Cursor& c) { return TakeNumber(c, c.options.settings.quietSeconds); }},
     {L"r", Reflect},
     {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
     {L"t",

@@ -72,6 +72,21 @@ const wchar_t kUsage[] =
     L"Use -? -e to see example command lines.\n"
     L"\n"
     L"If you omit the dump file name, it defaults to <processname>_<pid>_<datetime>.dmp.\n"
+    L"\n"
+    L"Long watches:\n"
+    L"   -a      Arm the triggers again after each series of dumps, until this\n"
+    L"           many series have been written (0: no limit; the watch then ends\n"
+    L"           with Ctrl+C or when the process exits). Every dump file of the\n"
+    L"           watch is numbered, after the highest number already in the\n"
+    L"           dump folder. A first chance exception dump lets the process go\n"
+    L"           on.\n"
+    L"   -g      Seconds from the start of one dump of a series to the start of\n"
+    L"           the next (default 0: one right after the other).\n"
+    L"   -q      Seconds after a series before the triggers are armed again.\n"
+    L"   -keep   Keep at most this many numbered dump files of the dump file's\n"
+    L"           name in its folder: the oldest are deleted.\n"
+    L"   -free   Write no dump file while less than this many MB are free on the\n"
+    L"           volume of the dump folder; the run then ends with exit code 1.\n"
     L"\n";
 
 const wchar_t kExamples[] =
@@ -131,6 +146,20 @@ const wchar_t kExamples[] =
     L"- Install varnhold as the postmortem debugger, writing a full dump of a\n"
     L"  crashing process to c:\\dumps\\crash.dmp:\n"
     L"     C:\\>varnhold -ma -i c:\\dumps\\crash.dmp\n"
+    L"\n"
+    L"- Write 3 dumps of a hang of notepad.exe, 10 seconds apart, to see\n"
+    L"  whether its threads move:\n"
+    L"     C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp\n"
+    L"\n"
+    L"- Write a dump at each of the first 5 first chance access violations of\n"
+    L"  app.exe, letting it run on after each:\n"
+    L"     C:\\>varnhold -e -1 -f access -a 5 app.exe c:\\dumps\\av.dmp\n"
+    L"\n"
+    L"- Watch consume.exe for as long as it runs (a week, say) and write a dump\n"
+    L"  whenever it has used 90% CPU or more for 10 seconds, at most one every\n"
+    L"  10 minutes, keeping the last 3 dumps and 2 GB free:\n"
+    L"     C:\\>varnhold -c 90 -s 10 -a 0 -q 600 -keep 3 -free 2048 consume.exe "
+    L"c:\\dumps\\cpu.dmp\n"
     L"\n";
 
 #undef VARNHOLD_DESCRIPTION

@@ -119,6 +119,31 @@ void FillConfig(RunState& run) {
     run.monitorRun.config = &run.config;
     run.monitorRun.stopEvent = run.stopSignal.Get();
     run.monitorRun.series = &run.series;
+    WatchPolicy& policy = run.series.policy;
+    // A just-in-time start dumps a crashing process: one series, whatever
+    // else was asked for.
+    const bool watch = run.config.rearm != 0 && run.config.jitMode == 0;
+    policy.seriesLimit = watch ? run.config.seriesLimit : 1;
+    policy.numberAcrossRun = watch;
+    policy.gapSeconds = run.config.gapSeconds;
+    policy.quietSeconds = run.config.quietSeconds;
+    policy.keepFiles = run.config.keepFiles;
+    policy.freeMB = run.config.freeMB;
+    policy.stopSignal = run.stopSignal.Get();
+}
+
+// One line at the end of a long watch (-a) with what it has done.
+void PrintWatchSummary(RunState& run) {
+    if (!run.series.policy.numberAcrossRun) {
+        return;
+    }
+    EnterCriticalSection(&run.series.lock);
+    PrintWide(
+        L"Watch ended: %u series, %u files written, %u deleted by -keep, %u skipped by "
+        L"-free.\n",
+        run.series.seriesWritten, run.series.filesWritten, run.series.filesDeleted,
+        run.series.filesSkipped);
+    LeaveCriticalSection(&run.series.lock);
 }
 
 void FillLaunchedProcessName(RunState& run) {
@@ -246,6 +271,7 @@ int MonitorTarget(RunState& run) {
     HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
     SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(),
                             run.stopSignal.Get(), &run.series.lock);
+    PrintWatchSummary(run);
     return run.series.failed ? kExitFailure : kExitSuccess;
 }
 

@@ -54,6 +54,17 @@ codecs.register_error("vh_console", _euro_sign)
 def decode_console(raw):
     """Console output of our programs as text, with Windows line ends made plain."""
     return raw.decode(CONSOLE_ENCODING, "vh_console").replace("\r\n", "\n")
+# The line the console program prints after each dump file it has written.
+FILE_WRITTEN_LINE = re.compile(r"^Written: \d+\.\d MB \((\d+) bytes\) in \d+\.\d s\.\n",
+                               re.MULTILINE)
+
+
+def without_file_lines(text):
+    """Console output without the line printed after each dump file, for
+    comparisons of the lines around it."""
+    return FILE_WRITTEN_LINE.sub("", text)
+
+
 TOKEN_VARIABLE = "VH_HARNESS_TOKEN"
 # Set by the runner once it has a wineserver up for the whole run.
 SERVER_VARIABLE = "VH_WINESERVER_UP"

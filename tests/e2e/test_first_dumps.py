@@ -34,7 +34,11 @@ class ImmediateDumps(FirstDumpTest):
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertEqual(
             SUMMARY.format(name="vh_target.exe", pid=self.target.pid, count=1, path=win) +
-            "Writing dump file %s ...\nDump written.\n" % win, result.stdout)
+            "Writing dump file %s ...\nDump written.\n" % win,
+            harness.without_file_lines(result.stdout))
+        # The line after the file gives its size.
+        self.assertEqual([str(path.stat().st_size)],
+                         harness.FILE_WRITTEN_LINE.findall(result.stdout))
         dump = harness.read_dump(path)
         self.assertEqual(0x41925, dump.flags)  # Wine's debug-help exports EnumDirTreeW
         self.assertTrue(dump.comment_w.includes_terminator)

@@ -44,7 +44,7 @@ NO_SUCH_NAME = "vh_nosuch.exe"
 NO_SUCH_PID = "4000001"
 
 OPTIONS = ["?", "64", "b", "c", "cl", "d", "e", "1", "f", "h", "j", "l", "m", "ml", "ma", "mp",
-           "n", "o", "p", "pl", "r", "s", "t", "u", "x"]
+           "n", "o", "p", "pl", "r", "s", "t", "u", "x", "a", "g", "q", "keep", "free"]
 NEAR_OPTIONS = ["-C", "-MA", "--c", "-", "/", "-c20", "/X", "-W", "-I", "-?x", "- c", "-e ",
                 "\u2013c", "-ma\t"]
 NUMBERS = ["0", "1", "3", "5", "7", "99", "255", "65535", "4294967295", "4294967297",
@@ -73,6 +73,7 @@ FIXED_MESSAGES = [
     "The process name is too long (at most 259 characters).\n",
     "Writing a dump for the System process is not supported.\n",
     "The image file path of the process to launch is too long (at most 259 characters).\n",
+    "-keep needs a number of files of at least 1.\n",
 ]
 BANNER_32 = re.compile(r"\A\nvarnhold v[^\n]*\n[^\n]*\n[^\n]*\n\n")
 

@@ -223,6 +223,40 @@ TEST(ScanTriggers, DefaultsWithoutOptions) {
     EXPECT_STREQ(L"", scanned->options.dumpPath);
 }
 
+TEST(ScanLongWatch, OptionsSetTheirFieldsInBothForms) {
+    auto scanned =
+        Scan({L"-a", L"3", L"/g", L"10", L"-q", L"60", L"/keep", L"2", L"-free", L"2048", L"1234"});
+    ASSERT_EQ(kRun, scanned->outcome.status);
+    const MonitorConfig& s = scanned->options.settings;
+    EXPECT_EQ(1u, s.rearm);
+    EXPECT_EQ(3u, s.seriesLimit);
+    EXPECT_EQ(10u, s.gapSeconds);
+    EXPECT_EQ(60u, s.quietSeconds);
+    EXPECT_EQ(2u, s.keepFiles);
+    EXPECT_EQ(2048u, s.freeMB);
+    auto unlimited = Scan({L"-a", L"0", L"1234"});
+    EXPECT_EQ(1u, unlimited->options.settings.rearm);
+    EXPECT_EQ(0u, unlimited->options.settings.seriesLimit);
+    auto none = Scan({L"1234"});
+    EXPECT_EQ(0u, none->options.settings.rearm);
+    EXPECT_EQ(0u, none->options.settings.keepFiles);
+}
+
+TEST(ScanLongWatch, BadValuesAreRefused) {
+    ExpectOutcomes({
+        {"-a without number", {L"1234", L"-a"}, kUsageError, 1, nullptr},
+        {"-g negative", {L"-g", L"-1", L"1"}, kUsageError, 1, nullptr},
+        {"-free too large", {L"-free", L"4294967296", L"1"}, kUsageError, 1, nullptr},
+        {"-keep 0",
+         {L"-keep", L"0", L"1"},
+         ScanStatus::Refused,
+         1,
+         L"-keep needs a number of files of at least 1.\n"},
+        {"-Keep is a name", {L"-Keep"}, kRun, 0, nullptr},
+        {"-kee is a name", {L"-kee"}, kRun, 0, nullptr},
+    });
+}
+
 TEST(ScanTriggers, FullMemoryAddsItsFlag) {
     auto scanned = Scan({L"-ma", L"1"});
     EXPECT_EQ(0x127u, scanned->options.settings.dumpType);

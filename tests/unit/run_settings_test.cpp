@@ -197,11 +197,23 @@ TEST(HelpTexts, UsageHasItsFixedLinesAndEveryOption) {
         last = at;
     }
     EXPECT_NE(std::wstring::npos, usage.find(L"\"\\Process(<name>_<pid>)\\counter\""));
-    EXPECT_EQ(usage.size() - wcslen(L"\n\nUse -? -e to see example command lines.\n\nIf you omit "
-                                    L"the dump file name, it defaults to "
-                                    L"<processname>_<pid>_<datetime>.dmp.\n\n"),
-              usage.find(L"\n\nUse -? -e to see example command lines.\n\nIf you omit the dump "
-                         L"file name, it defaults to <processname>_<pid>_<datetime>.dmp.\n\n"));
+    // The paragraphs of the later options follow the closing lines, which
+    // stay as they were.
+    const std::wstring closing =
+        L"\n\nUse -? -e to see example command lines.\n\nIf you omit the dump file name, it "
+        L"defaults to <processname>_<pid>_<datetime>.dmp.\n\n";
+    const size_t closingAt = usage.find(closing);
+    ASSERT_NE(std::wstring::npos, closingAt);
+    EXPECT_GT(closingAt, last);
+    last = closingAt;
+    for (const wchar_t* option : {L"-a", L"-g", L"-q", L"-keep", L"-free"}) {
+        std::wstring paragraph = std::wstring(L"\n   ") + option;
+        paragraph.append(8 - wcslen(option), L' ');
+        const size_t at = usage.find(paragraph);
+        ASSERT_NE(std::wstring::npos, at) << option;
+        EXPECT_GT(at, last) << option;
+        last = at;
+    }
 }
 
 TEST(HelpTexts, UsageLinesFitTheConsole) {
@@ -218,7 +230,7 @@ TEST(HelpTexts, UsageLinesFitTheConsole) {
     }
 }
 
-TEST(HelpTexts, FourteenExamplesWithoutPromisedPauses) {
+TEST(HelpTexts, ExamplesWithoutUnpromisedPauses) {
     std::wstring examples = ExamplesText();
     EXPECT_EQ(0u, examples.find(std::wstring(kDescription) + L"\n" + kSynopsis + L"\nExamples:\n"));
     size_t descriptions = 0;
@@ -231,11 +243,15 @@ TEST(HelpTexts, FourteenExamplesWithoutPromisedPauses) {
          at = examples.find(L"\n     C:\\>varnhold ", at + 1)) {
         ++commands;
     }
-    EXPECT_EQ(14u, descriptions);
-    EXPECT_EQ(14u, commands);
-    // A series is written back to back: no example may promise a pause.
-    EXPECT_EQ(std::wstring::npos, examples.find(L"apart"));
+    EXPECT_EQ(17u, descriptions);
+    EXPECT_EQ(17u, commands);
+    // Without -g a series is written back to back: none of the first
+    // fourteen may promise a pause.
+    const size_t fifteenth = examples.find(L"\n- Write 3 dumps of a hang");
+    ASSERT_NE(std::wstring::npos, fifteenth);
+    EXPECT_EQ(std::wstring::npos, examples.substr(0, fifteenth).find(L"apart"));
     EXPECT_NE(std::wstring::npos, examples.find(L"-ma -i "));
+    EXPECT_NE(std::wstring::npos, examples.find(L"-n 3 -g 10 "));
 }
 
 }  // namespace

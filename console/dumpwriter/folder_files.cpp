@@ -1,0 +1,73 @@
+#include "console/dumpwriter/folder_files.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "common/bounded_text.h"
+#include "common/unique_resource.h"
+#include "console/dumpwriter/dump_names.h"
+
+namespace {
+
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Free(Type h) { FindClose(h); }
+};
+using UniqueFind = UniqueResource<FindTraits>;
+
+}  // namespace
+
+std::vector<std::wstring> NamesBesideDumpPath(const wchar_t* dumpPath) {
+    std::vector<std::wstring> names;
+    wchar_t directory[MAX_PATH];
+    if (!DumpDirectoryOf(dumpPath, directory)) {
+        return names;
+    }
+    wchar_t pattern[MAX_PATH];
+    const bool fits = directory[0] == L'\0' ? CopyBounded(pattern, MAX_PATH, L"*")
+                                            : FormatBounded(pattern, MAX_PATH, L"%s\\*", directory);
+    if (!fits) {
+        return names;
+    }
+    WIN32_FIND_DATAW found = {};
+    UniqueFind find(FindFirstFileW(pattern, &found));
+    if (!find) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.emplace_back(found.cFileName);
+        }
+    } while (FindNextFileW(find.Get(), &found));
+    return names;
+}
+
+std::wstring DumpBaseName(const wchar_t* dumpPath) {
+    wchar_t base[MAX_PATH];
+    if (!CopyBounded(base, MAX_PATH, PathFindFileNameW(dumpPath))) {
+        return std::wstring();
+    }
+    PathRemoveExtensionW(base);
+    return base;
+}
+
+bool DeleteDumpWithCompanions(const wchar_t* dumpFile) {
+    if (!DeleteFileW(dumpFile)) {
+        return false;
+    }
+    ReflectedDumpNames reflected;
+    if (BuildReflectedDumpNames(dumpFile, &reflected)) {
+        DeleteFileW(reflected.cloneDump);
+        // A side file only ever has the ".ini" the name rule adds; a base
+        // with an extension of its own gives no side file name to remove.
+        if (_wcsicmp(PathFindExtensionW(reflected.sideFile), L".ini") == 0) {
+            DeleteFileW(reflected.sideFile);
+        }
+    }
+    wchar_t metadata[MAX_PATH];
+    if (FormatBounded(metadata, MAX_PATH, L"%s.json", dumpFile)) {
+        DeleteFileW(metadata);
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// The numbered dump files of a long watch: which numbers a folder already
+// holds for the watch's name, the next number to use, which files a bound
+// on their count removes, and how long to wait before the next file of a
+// series. Pure work on names and times.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct NumberedFile {
+    uint32_t number;
+    std::wstring name;  // as found in the folder, without directory
+};
+
+// The files "<baseName>_<number>.dmp" among the names of a folder (letter
+// case aside, as the file system sees it), in order of number. Other names,
+// and numbers too large for 32 bits, are not the watch's.
+std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names,
+                                          const std::wstring& baseName);
+
+// The number after the highest one present (0 when there is none), so that
+// a new watch never meets an earlier one's files. None when the highest
+// number leaves no next one.
+std::optional<uint32_t> NextFileNumber(const std::vector<NumberedFile>& files);
+
+// The oldest files (lowest numbers) beyond the keep newest ones.
+std::vector<NumberedFile> FilesBeyondKeep(const std::vector<NumberedFile>& files, uint32_t keep);
+
+// How long to wait before the next file of a series starts, when files start
+// gapSeconds apart (start to start) and the previous one started at
+// previousStart (both in milliseconds of one clock). 0 when the previous
+// file took longer than the gap.
+uint64_t GapWaitMilliseconds(uint64_t previousStart, uint64_t now, uint32_t gapSeconds);

@@ -1,0 +1,57 @@
+#include "console/dumpwriter/watch_bounds.h"
+
+#include <windows.h>
+
+#include "common/bounded_text.h"
+#include "common/console_output.h"
+#include "console/dumpwriter/dump_names.h"
+#include "console/dumpwriter/folder_files.h"
+#include "console/dumpwriter/series_files.h"
+#include "console/report/error_report.h"
+
+namespace {
+
+constexpr uint64_t kBytesPerMB = 1024 * 1024;
+
+}  // namespace
+
+bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB) {
+    wchar_t directory[MAX_PATH];
+    if (!DumpDirectoryOf(dumpPath, directory) || directory[0] == L'\0') {
+        CopyBounded(directory, MAX_PATH, L".");
+    }
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(directory, &available, nullptr, nullptr)) {
+        ReportWin32Error(L"Failed to read the free space of the dump folder", GetLastError());
+        return false;
+    }
+    const uint64_t freeNow = available.QuadPart / kBytesPerMB;
+    if (freeNow >= freeMB) {
+        return true;
+    }
+    PrintWide(L"Dump file not written: %I64u MB free in %s, -free asks for %I64u MB.\n",
+              static_cast<unsigned long long>(freeNow), directory,
+              static_cast<unsigned long long>(freeMB));
+    return false;
+}
+
+uint32_t KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep) {
+    wchar_t directory[MAX_PATH];
+    if (!DumpDirectoryOf(dumpPath, directory)) {
+        return 0;
+    }
+    const std::vector<NumberedFile> files =
+        NumberedFilesOf(NamesBesideDumpPath(dumpPath), DumpBaseName(dumpPath));
+    uint32_t deleted = 0;
+    for (const NumberedFile& old : FilesBeyondKeep(files, keep)) {
+        wchar_t path[MAX_PATH];
+        const bool fits = directory[0] == L'\0' ? CopyBounded(path, MAX_PATH, old.name.c_str())
+                                                : FormatBounded(path, MAX_PATH, L"%s\\%s",
+                                                                directory, old.name.c_str());
+        if (fits && DeleteDumpWithCompanions(path)) {
+            PrintWide(L"Deleted old dump file %s\n", path);
+            ++deleted;
+        }
+    }
+    return deleted;
+}

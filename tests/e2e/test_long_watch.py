@@ -1,0 +1,139 @@
+"""Long watches end to end: files of a series spaced in time (-g), triggers
+armed again (-a) with the run's numbering, the bound on the files kept
+(-keep), the free-space guard (-free), first chance dumps that let the target
+go on, and Ctrl+C during a gap."""
+
+import re
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+
+ACCESS_VIOLATION = 0xC0000005
+WRITING = re.compile(r"^Writing dump file (.*) \.\.\.$")
+SUMMARY = re.compile(r"^Watch ended: (\d+) series, (\d+) files written, (\d+) deleted by -keep, "
+                     r"(\d+) skipped by -free\.$", re.MULTILINE)
+# A commit trigger that holds at every pass: no target commits 100 GB.
+ALWAYS = ["-ml", "100000"]
+
+
+class LongWatchTest(unittest.TestCase):
+    def setUp(self):
+        self.dumps = harness.DumpDir("watch")
+        self.addCleanup(self.dumps.__exit__, None, None, None)
+
+    def target(self, actions):
+        target = harness.Target(actions)
+        self.addCleanup(target.kill)
+        return target
+
+    def start(self, options, target, name="w.dmp"):
+        run = harness.start_varnhold(options + [str(target.pid), self.dumps.file(name)[1]])
+        self.addCleanup(run.kill)
+        return run
+
+    def dump_names(self):
+        return [f for f in self.dumps.files() if f.endswith(".dmp")]
+
+    def assert_complete(self, names):
+        for name in names:
+            harness.read_dump(self.dumps.path / name)  # raises on a cut or malformed file
+
+
+class SeriesInTime(LongWatchTest):
+    def test_files_of_a_series_start_a_gap_apart(self):
+        target = self.target(["sleep:120000"])
+        run = self.start(["-n", "3", "-g", "6"], target)
+        starts = []
+        for _ in range(3):
+            run.wait_for_line(WRITING, 60)
+            starts.append(time.monotonic())
+        run.wait(60)
+        self.assertEqual(0, run.returncode, run.output)
+        # The program spaces the starts; what we see of them can only be late.
+        for earlier, later in zip(starts, starts[1:]):
+            self.assertGreater(later - earlier, 5.8, starts)
+        self.assertEqual(["w_0.dmp", "w_1.dmp", "w_2.dmp"], self.dump_names())
+        self.assert_complete(self.dump_names())
+
+    def test_ctrl_c_in_a_long_gap_ends_the_program_at_once(self):
+        target = self.target(["sleep:120000"])
+        run = self.start(["-n", "2", "-g", "60"], target)
+        run.wait_for_line("Written: ", 60)  # the first file is complete: the gap begins
+        pressed = time.monotonic()
+        run.ctrl_c()
+        run.wait(30)
+        self.assertLess(time.monotonic() - pressed, 2.0)
+        self.assertEqual(0, run.returncode, run.output)
+        self.assertNotIn("Dump written.", run.output)
+        self.assertEqual(["w_0.dmp"], self.dump_names())
+
+
+class ArmedAgain(LongWatchTest):
+    def test_series_numbered_after_the_files_already_there(self):
+        earlier = {"w_4.dmp": b"earlier watch", "w.dmp": b"plain", "w_x.dmp": b"other"}
+        for name, data in earlier.items():
+            (self.dumps.path / name).write_bytes(data)
+        target = self.target(["sleep:120000"])
+        run = self.start(ALWAYS + ["-a", "3"], target)
+        run.wait(120)
+        out = run.output
+        self.assertEqual(0, run.returncode, out)
+        self.assertEqual(3, out.count("Dump written.\n"), out)
+        self.assertEqual(("3", "3", "0", "0"), SUMMARY.search(out).groups(), out)
+        self.assertEqual(["w.dmp", "w_4.dmp", "w_5.dmp", "w_6.dmp", "w_7.dmp", "w_x.dmp"],
+                         self.dump_names())
+        self.assert_complete(["w_5.dmp", "w_6.dmp", "w_7.dmp"])
+        for name, data in earlier.items():
+            self.assertEqual(data, (self.dumps.path / name).read_bytes(), name)
+
+    def test_keep_leaves_the_two_newest_after_ctrl_c(self):
+        target = self.target(["sleep:120000"])
+        run = self.start(ALWAYS + ["-a", "0", "-keep", "2"], target)
+        for _ in range(4):
+            run.wait_for_line("Dump written.", 90)
+        run.ctrl_c()
+        run.wait(60)
+        out = run.output
+        self.assertEqual(0, run.returncode, out)
+        written = [Path(m.group(1).replace("\\", "/")).name
+                   for m in map(WRITING.match, out.split("\n")) if m]
+        self.assertEqual(written[-2:], self.dump_names(), out)
+        self.assert_complete(self.dump_names())
+        series, files, deleted, skipped = map(int, SUMMARY.search(out).groups())
+        self.assertEqual((files, deleted, skipped), (len(written), len(written) - 2, 0), out)
+
+    def test_first_chance_dumps_let_the_target_go_on(self):
+        target = self.target(["wait-stdin", "handled-av", "handled-av", "sleep:120000"])
+        run = self.start(["-e", "-1", "-a", "2"], target, "e.dmp")
+        target.wait_for_line("debugger attached", 60)
+        target.send_line()
+        run.wait(120)
+        self.assertEqual(0, run.returncode, run.output)
+        self.assertEqual(2, run.output.count("Exception: C0000005 ACCESS_VIOLATION\n"), run.output)
+        self.assertEqual(["e_0.dmp", "e_1.dmp"], self.dump_names())
+        for name in self.dump_names():
+            dump = harness.read_dump(self.dumps.path / name)
+            self.assertEqual(ACCESS_VIOLATION, dump.exception.code)
+            self.assertIn("*** First chance exception: C0000005", dump.comment_w.text)
+        target.wait_for_line("step sleep:120000", 30)
+        self.assertIsNone(target.returncode)
+
+
+class DiskGuard(LongWatchTest):
+    def test_free_space_larger_than_the_disk_writes_nothing(self):
+        target = self.target(["sleep:120000"])
+        run = self.start(["-free", "4294967295"], target)
+        run.wait(60)
+        self.assertEqual(1, run.returncode, run.output)
+        self.assertRegex(run.output, r"Dump file not written: \d+ MB free in Z:\\[^\n]*, -free "
+                                     r"asks for 4294967295 MB\.\n")
+        self.assertNotIn("Dump written.", run.output)
+        self.assertEqual([], self.dumps.files())
+
+
+if __name__ == "__main__":
+    unittest.main()
