@@ -1,5 +1,7 @@
 #include "common/console_output.h"
 
+#include <windows.h>
+
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -21,9 +23,71 @@ void ReplaceUnprintable(std::vector<wchar_t>& text) {
     wctomb(nullptr, L'\0');  // back to the initial shift state
 }
 
+// One lock for everything written to standard output, and the length of the
+// status line on screen (0: none).
+SRWLOCK g_outputLock = SRWLOCK_INIT;
+size_t g_statusShown = 0;
+
+class OutputLock {
+  public:
+    OutputLock() { AcquireSRWLockExclusive(&g_outputLock); }
+    ~OutputLock() { ReleaseSRWLockExclusive(&g_outputLock); }
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+};
+
+// Under the lock.
+void EraseShownStatusLine() {
+    if (g_statusShown != 0) {
+        wprintf(L"%s", StatusLineEraseText(g_statusShown).c_str());
+        fflush(stdout);
+        g_statusShown = 0;
+    }
+}
+
 }  // namespace
 
+std::wstring StatusLineDrawText(const wchar_t* text, size_t shownLength) {
+    std::wstring line = L"\r";
+    line += text;
+    const size_t length = line.size() - 1;
+    if (length < shownLength) {
+        line.append(shownLength - length, L' ');
+    }
+    return line;
+}
+
+std::wstring StatusLineEraseText(size_t shownLength) {
+    if (shownLength == 0) {
+        return std::wstring();
+    }
+    return L"\r" + std::wstring(shownLength, L' ') + L"\r";
+}
+
+bool StandardOutputIsConsole() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+void ShowStatusLine(const wchar_t* text) {
+    if (!StandardOutputIsConsole()) {
+        return;
+    }
+    OutputLock hold;
+    const std::wstring line = StatusLineDrawText(text, g_statusShown);
+    wprintf(L"%s", line.c_str());
+    fflush(stdout);
+    g_statusShown = line.size() - 1;
+}
+
+void EraseStatusLine() {
+    OutputLock hold;
+    EraseShownStatusLine();
+}
+
 void PrintWide(const wchar_t* format, ...) {
+    OutputLock hold;
+    EraseShownStatusLine();
     va_list args;
     va_start(args, format);
     va_list measure;
@@ -41,6 +105,8 @@ void PrintWide(const wchar_t* format, ...) {
 }
 
 void PrintNarrow(const char* format, ...) {
+    OutputLock hold;
+    EraseShownStatusLine();
     va_list args;
     va_start(args, format);
     vprintf(format, args);

@@ -1,0 +1,17 @@
+// Times for files other programs read: UTC in ISO 8601 with milliseconds,
+// "2026-12-08T10:00:00.123Z".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The fields are taken as they are (a SYSTEMTIME from GetSystemTime is UTC).
+std::string FormatUtcTime(const SYSTEMTIME& time);
+
+// False, leaving *text unchanged, for a FILETIME that has no calendar date
+// (the platform refuses values of 2^63 and above).
+bool FormatUtcTime(const FILETIME& time, std::string* text);
+
+// The current time.
+std::string UtcTimeNow();

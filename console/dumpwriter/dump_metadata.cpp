@@ -1,0 +1,151 @@
+#include "console/dumpwriter/dump_metadata.h"
+
+#include "common/bounded_text.h"
+#include "common/unique_resource.h"
+#include "common/utc_time.h"
+#include "common/utf8_text.h"
+#include "common/version.h"
+#include "console/report/error_report.h"
+#include "console/report/json_text.h"
+
+namespace {
+
+#ifdef _WIN64
+constexpr char kBuild[] = "x64";
+#else
+constexpr char kBuild[] = "x86";
+#endif
+
+JsonObject ProcessObject(const MetadataProcess& process) {
+    JsonObject object = {{"id", process.id}, {"name", Utf8FromWide(process.name.c_str())}};
+    if (process.image) {
+        object["image"] = Utf8FromWide(process.image->c_str());
+    } else {
+        object["image"] = nullptr;
+    }
+    return object;
+}
+
+JsonObject TriggerObject(const MetadataTrigger& trigger) {
+    JsonObject object = {{"kind", trigger.kind}};
+    if (trigger.direction != 0) {
+        object["direction"] = trigger.direction > 0 ? "above" : "below";
+    }
+    if (trigger.threshold) {
+        object["threshold"] = JsonNumber(*trigger.threshold);
+    }
+    if (trigger.value) {
+        object["value"] = JsonNumber(*trigger.value);
+    }
+    if (trigger.seconds) {
+        object["seconds"] = *trigger.seconds;
+    }
+    return object;
+}
+
+JsonObject ExceptionObject(const MetadataException& exception) {
+    return {{"code", exception.code},
+            {"name", Utf8FromWide(ExceptionName(exception.code))},
+            {"firstChance", exception.firstChance},
+            {"threadId", exception.threadId},
+            {"address", exception.address}};
+}
+
+JsonObject DumpObject(const MetadataDump& dump) {
+    return {{"path", Utf8FromWide(dump.path.c_str())},
+            {"type", dump.type},
+            {"bytes", dump.bytes},
+            {"series", dump.series},
+            {"file", dump.file},
+            {"started", FormatUtcTime(dump.started)},
+            {"finished", FormatUtcTime(dump.finished)},
+            {"milliseconds", dump.milliseconds}};
+}
+
+}  // namespace
+
+std::string MetadataText(const DumpMetadata& metadata) {
+    try {
+        JsonObject object = {{"tool", "varnhold"},
+                             {"version", VARNHOLD_VERSION},
+                             {"build", kBuild},
+                             {"handedOver", metadata.handedOver},
+                             {"host", Utf8FromWide(metadata.host.c_str())},
+                             {"commandLine", Utf8FromWide(metadata.commandLine.c_str())},
+                             {"process", ProcessObject(metadata.process)},
+                             {"trigger", TriggerObject(metadata.trigger)}};
+        if (metadata.exception) {
+            object["exception"] = ExceptionObject(*metadata.exception);
+        }
+        object["dump"] = DumpObject(metadata.dump);
+        std::string text = JsonText(object, 2);
+        if (!text.empty()) {
+            text += '\n';
+        }
+        return text;
+    } catch (...) {
+        return std::string();  // out of memory
+    }
+}
+
+bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
+                       wchar_t (&tempPath)[MAX_PATH]) {
+    if (FormatBounded(finalPath, MAX_PATH, L"%s.json", dumpPath) &&
+        FormatBounded(tempPath, MAX_PATH, L"%s.json.tmp", dumpPath)) {
+        return true;
+    }
+    finalPath[0] = L'\0';
+    tempPath[0] = L'\0';
+    return false;
+}
+
+namespace {
+
+bool WriteWholeFile(const wchar_t* path, const std::string& text, DWORD* error) {
+    UniqueFile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+        *error = GetLastError();
+        return false;
+    }
+    if (written != text.size()) {
+        *error = ERROR_DISK_FULL;
+        return false;
+    }
+    // On disk before the rename makes it visible under its real name.
+    if (!FlushFileBuffers(file.Get())) {
+        *error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* error) {
+    wchar_t finalPath[MAX_PATH];
+    wchar_t tempPath[MAX_PATH];
+    if (!MetadataFilePaths(dumpPath, finalPath, tempPath)) {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    if (text.empty() || text.size() > MAXDWORD) {
+        *error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (!WriteWholeFile(tempPath, text, error)) {
+        DeleteFileW(tempPath);
+        return false;
+    }
+    if (!MoveFileExW(tempPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = GetLastError();
+        DeleteFileW(tempPath);
+        return false;
+    }
+    return true;
+}

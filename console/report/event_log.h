@@ -1,0 +1,71 @@
+// The event log of a run (-log): JSON Lines that log shippers and other
+// programs can follow while the run goes on. Each event is one line,
+// {"time": "<UTC ISO 8601 with milliseconds>", "event": "<name>", ...fields},
+// appended with one write and flushed at once. Other programs may read the
+// file while it is written. A second writer is refused: the lines carry no
+// mark of their run, so two runs in one file could not be told apart (and
+// not every file system keeps two writers' appends whole).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "common/unique_resource.h"
+#include "console/report/json_text.h"
+
+// One line: time and event first, then the fields of the object given (its
+// own "time" or "event" fields are left out), then a line feed. Empty when
+// the text could not be made.
+std::string EventLine(const std::string& time, const char* event, const JsonObject& fields);
+
+// Safe to use from several threads. A log that was never opened writes
+// nothing, so the run can hold one whether or not -log was given. Writing
+// never disturbs the run: a failure prints nothing and is remembered for the
+// caller to report once (FirstWriteError).
+class EventLog {
+  public:
+    EventLog() = default;
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+
+    // Opens the file for appending, creating it when missing. On failure
+    // (a folder, a file another writer holds) returns false with the system
+    // error in *error. Call before any thread writes.
+    bool Open(const wchar_t* path, DWORD* error);
+    bool IsOpen() const { return file_.IsValid(); }
+
+    void Write(const char* event, const JsonObject& fields);
+
+    void RunStarted(const JsonObject& settings);   // {"settings": ...}
+    void Trigger(const char* kind);                // {"kind"}
+    void Trigger(const char* kind, double value);  // {"kind", "value"}
+    void DumpStarted(const wchar_t* path);         // {"path"}
+    void DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds);
+    void DumpFailed(const wchar_t* path, const wchar_t* errorText);  // {"path", "error"}
+    void DumpDeleted(const wchar_t* path);                           // {"path"}
+    void DumpSkipped(const wchar_t* path, uint64_t freeMB);          // {"path", "freeMB"}
+    void ProcessExited();
+    void RunEnded(uint32_t exitCode);  // {"exitCode"}
+
+    // The system error of the first line that could not be written whole,
+    // or 0 when every line was.
+    DWORD FirstWriteError() const;
+
+  private:
+    // Builds the fields only when the log is open, and inside the guard
+    // against exceptions.
+    template <typename MakeFields>
+    void WriteMade(const char* event, MakeFields makeFields);
+    void WriteLine(std::string line);
+    void RememberFailure(DWORD error);
+
+    mutable std::mutex lock_;
+    UniqueFile file_;
+    DWORD firstWriteError_ = 0;
+    // The last write left part of a line without its line feed: the next
+    // line starts on a line of its own, so that only the cut line is lost.
+    bool lineCut_ = false;
+};
