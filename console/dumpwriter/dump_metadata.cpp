@@ -64,6 +64,12 @@ JsonObject DumpObject(const MetadataDump& dump) {
 
 }  // namespace
 
+MetadataTrigger TriggerOfKind(const char* kind) {
+    MetadataTrigger trigger;
+    trigger.kind = kind;
+    return trigger;
+}
+
 std::string MetadataText(const DumpMetadata& metadata) {
     try {
         JsonObject object = {{"tool", "varnhold"},

@@ -26,6 +26,10 @@ struct MetadataTrigger {
     std::optional<uint32_t> seconds;  // consecutive seconds (cpu)
 };
 
+// A trigger that is only its kind ("manual", "hungWindow", "jit",
+// "exception", "termination").
+MetadataTrigger TriggerOfKind(const char* kind);
+
 struct MetadataException {
     uint32_t code = 0;
     bool firstChance = false;

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "console/dumpwriter/dump_metadata.h"
+#include "console/report/event_log.h"
+
 // One trigger's request: which process, where, how many files, and what goes
 // into them.
 struct DumpRequest {
@@ -22,6 +25,9 @@ struct DumpRequest {
     bool miniPlus;
     bool reflect;
     const wchar_t* comment;  // stored in every file as the comment stream
+    // What fired, for the metadata file and the event log; null for none.
+    const MetadataTrigger* trigger;
+    bool firstChance;  // the exception, when there is one, is a first chance one
 };
 
 // How the series of a run follow one another. The defaults give what a run
@@ -40,6 +46,16 @@ struct WatchPolicy {
     HANDLE stopSignal = nullptr;  // the run's stop signal: a gap ends at once when raised
 };
 
+// What the series tell besides the console: the metadata file beside each
+// dump (-meta) and the event log (-log). Set before any thread starts.
+struct SeriesReports {
+    bool metadata = false;
+    // The run's part of every metadata file: handedOver, host, commandLine
+    // and process. The rest is filled per file.
+    DumpMetadata run;
+    EventLog* log = nullptr;  // null, or a log not opened, writes nothing
+};
+
 // Shared by every thread that can request a series. `lock` guards the rest
 // and is held for the whole of a series.
 struct DumpSeriesState {
@@ -50,6 +66,7 @@ struct DumpSeriesState {
 
     CRITICAL_SECTION lock;
     WatchPolicy policy;          // set before any thread starts, then only read
+    SeriesReports reports;       // likewise
     uint32_t seriesWritten = 0;  // series written (or attempted) so far
     uint64_t quietUntil = 0;     // GetTickCount64 value before which no trigger fires
     uint32_t nextNumber = 0;     // numberAcrossRun: the next file number to try

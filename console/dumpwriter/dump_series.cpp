@@ -7,6 +7,7 @@
 #include "console/dumpwriter/reflected_dump.h"
 #include "console/dumpwriter/series_file_claim.h"
 #include "console/dumpwriter/series_files.h"
+#include "console/dumpwriter/series_reports.h"
 #include "console/dumpwriter/watch_bounds.h"
 
 namespace {
@@ -34,42 +35,83 @@ void PrintFileWritten(uint64_t bytes, uint64_t milliseconds) {
               static_cast<unsigned long long>(bytes), static_cast<double>(milliseconds) / 1000.0);
 }
 
+// Where a file stands in the run, for what is told about it.
+struct FilePlace {
+    uint32_t series;  // from 1
+    uint32_t file;    // from 1
+};
+
+enum class FileOutcome {
+    kWritten,
+    kWithoutMetadata,  // the dump is complete, its metadata file could not be written
+    kSkipped,          // by -free
+    kFailed,
+};
+
 // The live dump, then the clone's, then the live dump's failure report: the
 // clone is taken whatever became of the live dump.
-bool WriteSeriesFile(const DumpRequest& request, SeriesFile& created) {
+FileOutcome WriteSeriesFile(const DumpRequest& request, DumpSeriesState& series,
+                            SeriesFile& created, FilePlace place) {
+    const SeriesReports& reports = series.reports;
+    LogFileStarted(reports, created.name);
+    WrittenFile written = {};
+    written.path = created.name;
+    written.type = request.reflect ? kReflectLiveDumpType : request.dumpType;
+    written.series = place.series;
+    written.file = place.file;
+    GetSystemTime(&written.started);
     const uint64_t started = GetTickCount64();
     const LiveDumpOutcome live = WriteLiveDump(request, created.name, created.file.Get());
     created.file.Reset();
+    written.milliseconds = GetTickCount64() - started;
+    GetSystemTime(&written.finished);
+    written.bytes = live.bytes;
     if (live.written) {
-        PrintFileWritten(live.bytes, GetTickCount64() - started);
+        PrintFileWritten(live.bytes, written.milliseconds);
     }
     if (request.reflect) {
         WriteReflectedDump(request, created.name);
     }
     if (!live.written) {
         ReportFailedLiveDump(created.name, live.error);
-        return false;
+        LogFileFailed(reports, created.name, live.error);
+        return FileOutcome::kFailed;
     }
-    return true;
+    return ReportFileWritten(request, reports, written) ? FileOutcome::kWritten
+                                                        : FileOutcome::kWithoutMetadata;
 }
 
-enum class FileOutcome { kWritten, kSkipped, kFailed };
+void KeepNewest(const DumpRequest& request, DumpSeriesState& series) {
+    for (const std::wstring& path : KeepNewestFiles(request.path, series.policy.keepFiles)) {
+        ++series.filesDeleted;
+        LogFileDeleted(series.reports, path.c_str());
+    }
+}
 
 FileOutcome WriteOneFile(const DumpRequest& request, DumpSeriesState& series, uint32_t index) {
     const WatchPolicy& policy = series.policy;
-    if (policy.freeMB != 0 && !EnoughFreeSpace(request.path, policy.freeMB)) {
+    uint64_t freeNow = 0;
+    if (policy.freeMB != 0 && !EnoughFreeSpace(request.path, policy.freeMB, &freeNow)) {
         ++series.filesSkipped;
+        LogFileSkipped(series.reports, request.path, freeNow);
         return FileOutcome::kSkipped;
     }
     SeriesFile created;
-    if (!CreateSeriesFile(request, series, index, &created) || !WriteSeriesFile(request, created)) {
+    if (!CreateSeriesFile(request, series, index, &created)) {
+        LogFileFailed(series.reports, created.name[0] != L'\0' ? created.name : request.path,
+                      created.error);
         return FileOutcome::kFailed;
+    }
+    const FilePlace place = {series.seriesWritten + 1, index + 1};
+    const FileOutcome outcome = WriteSeriesFile(request, series, created, place);
+    if (outcome == FileOutcome::kFailed) {
+        return outcome;
     }
     ++series.filesWritten;
     if (policy.keepFiles != 0) {
-        series.filesDeleted += KeepNewestFiles(request.path, policy.keepFiles);
+        KeepNewest(request, series);
     }
-    return FileOutcome::kWritten;
+    return outcome;
 }
 
 // Waits out the gap before file `index`; false when the stop signal was
@@ -90,6 +132,7 @@ uint32_t WriteDumpSeries(const DumpRequest& request, DumpSeriesState& series) {
         return 1;
     }
     CreateDumpDirectory(request.path);
+    LogSeriesTrigger(request, series.reports);
 
     // With no file to write nothing can fail.
     bool allWritten = true;
@@ -102,7 +145,9 @@ uint32_t WriteDumpSeries(const DumpRequest& request, DumpSeriesState& series) {
         }
         previousStart = GetTickCount64();
         const FileOutcome outcome = WriteOneFile(request, series, i);
-        if (outcome != FileOutcome::kWritten) {
+        if (outcome == FileOutcome::kWithoutMetadata) {
+            series.failed = true;
+        } else if (outcome != FileOutcome::kWritten) {
             allWritten = false;
         }
         if (outcome == FileOutcome::kFailed) {

@@ -4,6 +4,7 @@
 
 #include "console/dumpwriter/dump_callback.h"
 #include "console/dumpwriter/dump_check.h"
+#include "console/dumpwriter/dump_progress.h"
 
 UniqueFile CreateDumpFile(const wchar_t* fileName, bool overwrite) {
     // Read access too: the written file is checked before it counts as a dump.
@@ -30,11 +31,15 @@ DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file
     callback.CallbackParam = &context;
 
     DumpWriteOutcome outcome = {};
-    SetLastError(ERROR_SUCCESS);
-    outcome.written =
-        MiniDumpWriteDump(process, processId, file, static_cast<MINIDUMP_TYPE>(dumpType),
-                          exceptionInformation, &streams, &callback);
-    const DWORD lastError = GetLastError();
+    DWORD lastError = ERROR_SUCCESS;
+    {
+        DumpProgress progress(file);
+        SetLastError(ERROR_SUCCESS);
+        outcome.written =
+            MiniDumpWriteDump(process, processId, file, static_cast<MINIDUMP_TYPE>(dumpType),
+                              exceptionInformation, &streams, &callback);
+        lastError = GetLastError();
+    }
     outcome.error = outcome.written ? ERROR_SUCCESS : lastError;
     if (outcome.written && !DumpFileIsComplete(file)) {
         // A write inside the call failed and was not reported; the error it

@@ -12,7 +12,8 @@ namespace {
 // Enough for any number of watches starting at the same moment in one folder.
 constexpr int kClaimAttempts = 1000;
 
-bool ReportCreateFailure(DWORD error) {
+bool ReportCreateFailure(SeriesFile* created, DWORD error) {
+    created->error = error;
     ReportWin32Error(L"Failed to create dump file", error);
     return false;
 }
@@ -34,12 +35,12 @@ bool ReadNextNumber(const DumpRequest& request, DumpSeriesState& series) {
 // The run's next number whose file can be created new.
 bool ClaimNumberedFile(const DumpRequest& request, DumpSeriesState& series, SeriesFile* created) {
     if (!ReadNextNumber(request, series)) {
-        return ReportCreateFailure(ERROR_FILENAME_EXCED_RANGE);
+        return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
     }
     for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
         if (!NumberedDumpName(request.path, series.nextNumber, created->name) ||
             series.nextNumber == UINT32_MAX) {
-            return ReportCreateFailure(ERROR_FILENAME_EXCED_RANGE);
+            return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
         }
         created->file = CreateDumpFile(created->name, request.overwrite);
         const DWORD error = GetLastError();
@@ -48,10 +49,10 @@ bool ClaimNumberedFile(const DumpRequest& request, DumpSeriesState& series, Seri
             return true;
         }
         if (error != ERROR_FILE_EXISTS) {
-            return ReportCreateFailure(error);
+            return ReportCreateFailure(created, error);
         }
     }
-    return ReportCreateFailure(ERROR_FILE_EXISTS);
+    return ReportCreateFailure(created, ERROR_FILE_EXISTS);
 }
 
 }  // namespace
@@ -59,19 +60,20 @@ bool ClaimNumberedFile(const DumpRequest& request, DumpSeriesState& series, Seri
 bool CreateSeriesFile(const DumpRequest& request, DumpSeriesState& series, uint32_t index,
                       SeriesFile* created) {
     created->name[0] = L'\0';
+    created->error = ERROR_SUCCESS;
     if (series.policy.numberAcrossRun) {
         return ClaimNumberedFile(request, series, created);
     }
     if (request.count == 1) {
         if (!CopyBounded(created->name, MAX_PATH, request.path)) {
-            return ReportCreateFailure(ERROR_FILENAME_EXCED_RANGE);
+            return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
         }
     } else if (!NumberedDumpName(request.path, index, created->name)) {
-        return ReportCreateFailure(ERROR_FILENAME_EXCED_RANGE);
+        return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
     }
     created->file = CreateDumpFile(created->name, request.overwrite);
     if (!created->file) {
-        return ReportCreateFailure(GetLastError());
+        return ReportCreateFailure(created, GetLastError());
     }
     return true;
 }

@@ -11,6 +11,7 @@
 struct SeriesFile {
     UniqueFile file;
     wchar_t name[MAX_PATH];
+    DWORD error;  // why the file could not be created
 };
 
 // Names file `index` of the series and creates it: the plain dump path for a

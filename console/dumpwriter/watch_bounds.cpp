@@ -15,7 +15,8 @@ constexpr uint64_t kBytesPerMB = 1024 * 1024;
 
 }  // namespace
 
-bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB) {
+bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB, uint64_t* freeNow) {
+    *freeNow = 0;
     wchar_t directory[MAX_PATH];
     if (!DumpDirectoryOf(dumpPath, directory) || directory[0] == L'\0') {
         CopyBounded(directory, MAX_PATH, L".");
@@ -25,24 +26,24 @@ bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB) {
         ReportWin32Error(L"Failed to read the free space of the dump folder", GetLastError());
         return false;
     }
-    const uint64_t freeNow = available.QuadPart / kBytesPerMB;
-    if (freeNow >= freeMB) {
+    *freeNow = available.QuadPart / kBytesPerMB;
+    if (*freeNow >= freeMB) {
         return true;
     }
     PrintWide(L"Dump file not written: %I64u MB free in %s, -free asks for %I64u MB.\n",
-              static_cast<unsigned long long>(freeNow), directory,
+              static_cast<unsigned long long>(*freeNow), directory,
               static_cast<unsigned long long>(freeMB));
     return false;
 }
 
-uint32_t KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep) {
+std::vector<std::wstring> KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep) {
+    std::vector<std::wstring> deleted;
     wchar_t directory[MAX_PATH];
     if (!DumpDirectoryOf(dumpPath, directory)) {
-        return 0;
+        return deleted;
     }
     const std::vector<NumberedFile> files =
         NumberedFilesOf(NamesBesideDumpPath(dumpPath), DumpBaseName(dumpPath));
-    uint32_t deleted = 0;
     for (const NumberedFile& old : FilesBeyondKeep(files, keep)) {
         wchar_t path[MAX_PATH];
         const bool fits = directory[0] == L'\0' ? CopyBounded(path, MAX_PATH, old.name.c_str())
@@ -50,7 +51,7 @@ uint32_t KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep) {
                                                                 directory, old.name.c_str());
         if (fits && DeleteDumpWithCompanions(path)) {
             PrintWide(L"Deleted old dump file %s\n", path);
-            ++deleted;
+            deleted.emplace_back(path);
         }
     }
     return deleted;

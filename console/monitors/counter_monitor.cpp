@@ -145,8 +145,8 @@ void PrintLine(void*, const wchar_t* text) {
     PrintWide(L"%s", text);
 }
 
-void RequestDump(const MonitorRun& run, const wchar_t* comment) {
-    WriteDumpSeries(DumpRequestFor(*run.config, comment, nullptr), *run.series);
+void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTrigger& trigger) {
+    WriteDumpSeries(DumpRequestFor(*run.config, comment, trigger), *run.series);
 }
 
 // The processor buffer, allocated only when the CPU trigger is on.
@@ -257,7 +257,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
             return;
         }
         if (outcome == PassOutcome::kDump) {
-            RequestDump(run, comment);
+            RequestDump(run, comment, state.fired);
             if (WatchOver(run)) {
                 return;
             }
@@ -267,7 +267,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
             return;
         } else if (!KeepsSampling(config)) {
             FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
-            RequestDump(run, comment);
+            RequestDump(run, comment, TriggerOfKind("manual"));
             if (WatchOver(run) || !ArmAgain(run, state, seenSeries)) {
                 return;
             }

@@ -67,9 +67,12 @@ bool StepOverBreakpoint(MonitorState& state) {
     return true;
 }
 
-void RequestDump(MonitorState& state, MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation) {
+void RequestDump(MonitorState& state, const MetadataTrigger& trigger,
+                 MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation = nullptr,
+                 bool firstChance = false) {
     state.result = WriteDumpSeries(
-        DumpRequestFor(*state.config, state.comment, exceptionInformation), *state.run->series);
+        DumpRequestFor(*state.config, state.comment, trigger, exceptionInformation, firstChance),
+        *state.run->series);
 }
 
 // Returns false when the event stays uncontinued: its thread is held until
@@ -118,7 +121,7 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
     information.ThreadId = state.event.dwThreadId;
     information.ExceptionPointers = &pointers;
     information.ClientPointers = FALSE;  // both records lie in this process
-    RequestDump(state, &information);
+    RequestDump(state, TriggerOfKind("exception"), &information, firstChance);
     thread.Reset();
     if (longWatch) {
         return GoOnAfterFirstChanceDump(state);
@@ -169,7 +172,7 @@ void HandleProcessExit(MonitorState& state) {
     const SYSTEMTIME& t = state.time;
     PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
     FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
-    RequestDump(state, nullptr);
+    RequestDump(state, TriggerOfKind("termination"));
     RaiseStop(state.run->stopEvent);
 }
 

@@ -92,5 +92,6 @@ uint32_t WriteJitDump(const MonitorConfig& config, DumpSeriesState& series) {
         exception.ClientPointers = FALSE;
         exceptionInformation = &exception;
     }
-    return WriteDumpSeries(DumpRequestFor(config, comment, exceptionInformation), series);
+    const MetadataTrigger trigger = TriggerOfKind("jit");
+    return WriteDumpSeries(DumpRequestFor(config, comment, trigger, exceptionInformation), series);
 }

@@ -1,7 +1,8 @@
 #include "console/monitors/monitor_run.h"
 
 DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
-                           MINIDUMP_EXCEPTION_INFORMATION* exception) {
+                           const MetadataTrigger& trigger,
+                           MINIDUMP_EXCEPTION_INFORMATION* exception, bool firstChance) {
     DumpRequest request = {};
     request.process = config.process;
     request.processId = config.processId;
@@ -13,5 +14,7 @@ DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
     request.miniPlus = config.miniPlus != 0;
     request.reflect = config.reflect != 0;
     request.comment = comment;
+    request.trigger = &trigger;
+    request.firstChance = firstChance;
     return request;
 }

@@ -26,4 +26,6 @@ struct MonitorRun {
 
 // The dump writer's request for a trigger of this run.
 DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
-                           MINIDUMP_EXCEPTION_INFORMATION* exception);
+                           const MetadataTrigger& trigger,
+                           MINIDUMP_EXCEPTION_INFORMATION* exception = nullptr,
+                           bool firstChance = false);

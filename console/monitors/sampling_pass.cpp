@@ -21,11 +21,13 @@ Step CheckCpu(const PassSettings& settings, PassState& state, const PassProbes& 
     }
     FormatCpuComment(comment, capacity, settings.commandLine, settings.cpu.trigger,
                      settings.cpu.threshold, step.count);
+    state.fired = MetadataTrigger{"cpu", settings.cpu.trigger, settings.cpu.threshold, step.value,
+                                  step.count};
     return Step::kDump;
 }
 
-Step CheckCommit(const PassSettings& settings, const PassProbes& probes, const PassClock& clock,
-                 wchar_t* comment, size_t capacity) {
+Step CheckCommit(const PassSettings& settings, PassState& state, const PassProbes& probes,
+                 const PassClock& clock, wchar_t* comment, size_t capacity) {
     uint64_t privateBytes = 0;
     if (!probes.sampleCommit(probes.context, &privateBytes)) {
         return Step::kFailed;
@@ -36,14 +38,16 @@ Step CheckCommit(const PassSettings& settings, const PassProbes& probes, const P
     }
     FormatCommitComment(comment, capacity, settings.commandLine, settings.commitTrigger,
                         settings.commitThresholdMB);
+    state.fired = MetadataTrigger{"commit", settings.commitTrigger, settings.commitThresholdMB,
+                                  commitMB, std::nullopt};
     wchar_t line[kLogLineCapacity];
     FormatCommitLine(line, kLogLineCapacity, clock, commitMB);
     probes.print(probes.context, line);
     return Step::kDump;
 }
 
-Step CheckCounter(const PassSettings& settings, const PassProbes& probes, const PassClock& clock,
-                  wchar_t* comment, size_t capacity) {
+Step CheckCounter(const PassSettings& settings, PassState& state, const PassProbes& probes,
+                  const PassClock& clock, wchar_t* comment, size_t capacity) {
     int64_t value = 0;
     if (!probes.sampleCounter(probes.context, &value)) {
         return Step::kFailed;
@@ -53,19 +57,23 @@ Step CheckCounter(const PassSettings& settings, const PassProbes& probes, const 
     }
     FormatCounterComment(comment, capacity, settings.commandLine, settings.counterTrigger,
                          settings.counterThreshold);
+    state.fired = MetadataTrigger{"counter", settings.counterTrigger,
+                                  static_cast<double>(settings.counterThreshold),
+                                  static_cast<double>(value), std::nullopt};
     wchar_t line[kLogLineCapacity];
     FormatCounterLine(line, kLogLineCapacity, clock, value);
     probes.print(probes.context, line);
     return Step::kDump;
 }
 
-Step CheckHungWindow(const PassSettings& settings, const PassProbes& probes, wchar_t* comment,
-                     size_t capacity) {
+Step CheckHungWindow(const PassSettings& settings, PassState& state, const PassProbes& probes,
+                     wchar_t* comment, size_t capacity) {
     const void* window = probes.findHungWindow(probes.context);
     if (window == nullptr) {
         return Step::kGoOn;
     }
     FormatHungWindowComment(comment, capacity, settings.commandLine, window);
+    state.fired = TriggerOfKind("hungWindow");
     return Step::kDump;
 }
 
@@ -98,19 +106,19 @@ PassOutcome RunSamplingPass(const PassSettings& settings, PassState& state,
         }
     }
     if (settings.commitTrigger != 0) {
-        step = CheckCommit(settings, probes, clock, comment, commentCapacity);
+        step = CheckCommit(settings, state, probes, clock, comment, commentCapacity);
         if (step != Step::kGoOn) {
             return ToOutcome(step);
         }
     }
     if (settings.counterTrigger != 0) {
-        step = CheckCounter(settings, probes, clock, comment, commentCapacity);
+        step = CheckCounter(settings, state, probes, clock, comment, commentCapacity);
         if (step != Step::kGoOn) {
             return ToOutcome(step);
         }
     }
     if (settings.hungWindow) {
-        step = CheckHungWindow(settings, probes, comment, commentCapacity);
+        step = CheckHungWindow(settings, state, probes, comment, commentCapacity);
         if (step != Step::kGoOn) {
             return ToOutcome(step);
         }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console/dumpwriter/dump_metadata.h"
 #include "console/monitors/cpu_share.h"
 #include "console/monitors/monitor_texts.h"
 
@@ -37,6 +38,7 @@ struct PassSettings {
 struct PassState {
     CpuHistory previousCpu;  // the last CPU sample, none before the first
     uint32_t consecutive;
+    MetadataTrigger fired;  // after kDump: what fired, and the value seen
 };
 
 enum class PassOutcome {

@@ -324,6 +324,14 @@ const OptionEntry kOptions[] = {
          c.options.settings.debugThread = 1;
          return std::nullopt;
      }},
+    {L"log",
+     [](Cursor& c) -> Step {
+         if (!c.Has(1)) {
+             return kUsageError;
+         }
+         c.options.logPath = c.Take();
+         return std::nullopt;
+     }},
     {L"m", [](Cursor& c) { return CommitTrigger(c, kTriggerAtOrAbove); }},
     {L"ml", [](Cursor& c) { return CommitTrigger(c, kTriggerAtOrBelow); }},
     {L"ma",
@@ -335,6 +343,11 @@ const OptionEntry kOptions[] = {
     {L"mp",
      [](Cursor& c) -> Step {
          c.options.settings.miniPlus = 1;
+         return std::nullopt;
+     }},
+    {L"meta",
+     [](Cursor& c) -> Step {
+         c.options.settings.metadata = 1;
          return std::nullopt;
      }},
     {L"n", [](Cursor& c) { return TakeNumber(c, c.options.settings.dumpCount); }},

@@ -27,6 +27,7 @@ struct ScannedOptions {
     bool force64;      // -64
     const wchar_t* userLibraryPath;
     const wchar_t* launchImage;  // -x image
+    const wchar_t* logPath;      // -log: the event log, null without
 
     wchar_t dumpPath[kPathCapacity];
     wchar_t launchArguments[kLaunchArgumentsCapacity];

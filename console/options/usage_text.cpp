@@ -87,6 +87,12 @@ const wchar_t kUsage[] =
     L"           name in its folder: the oldest are deleted.\n"
     L"   -free   Write no dump file while less than this many MB are free on the\n"
     L"           volume of the dump folder; the run then ends with exit code 1.\n"
+    L"\n"
+    L"Reports:\n"
+    L"   -meta   Write beside every dump file <dump file>.json: which process,\n"
+    L"           which trigger and value, when, and how long the write took.\n"
+    L"   -log    Append the run's events to the given file, one JSON object per\n"
+    L"           line, for log shippers and other programs to follow.\n"
     L"\n";
 
 const wchar_t kExamples[] =

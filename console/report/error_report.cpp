@@ -6,6 +6,8 @@
 #include "common/optional_export.h"
 #include "common/unique_resource.h"
 
+#include <cwctype>
+
 namespace {
 
 constexpr DWORD kUserDefaultLanguage = 0x400;
@@ -27,6 +29,25 @@ void ReportWithMessage(const wchar_t* caption, DWORD flags, HMODULE source, DWOR
 }
 
 }  // namespace
+
+std::wstring SystemMessageText(uint32_t error) {
+    wchar_t* text = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, error,
+                       kUserDefaultLanguage, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    UniqueLocalMemory owner(text);
+    wchar_t fallback[48];
+    if (length == 0 || text == nullptr) {
+        _snwprintf(fallback, ARRAYSIZE(fallback), L"error 0x%08X", static_cast<unsigned>(error));
+        fallback[ARRAYSIZE(fallback) - 1] = L'\0';
+        return fallback;
+    }
+    std::wstring message(text, length);
+    while (!message.empty() && iswspace(message.back())) {
+        message.pop_back();
+    }
+    return message;
+}
 
 void ReportPdhError(const wchar_t* caption, uint32_t status) {
     ReportWithMessage(caption, FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleW(L"pdh.dll"), status);

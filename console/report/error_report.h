@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The short upper-case name of an exception code; "UNKNOWN EXCEPTION" for
 // codes outside the table. Never null, never to be freed.
@@ -15,6 +16,10 @@ const wchar_t* ExceptionName(uint32_t code);
 void ReportPdhError(const wchar_t* caption, uint32_t status);
 void ReportWin32Error(const wchar_t* caption, uint32_t error);
 void ReportNtStatus(const wchar_t* caption, int32_t status);
+
+// The system's message text for a Win32 error, without its line end, or a
+// text naming the code when the system has none. For the event log.
+std::wstring SystemMessageText(uint32_t error);
 
 // RtlNtStatusToDosError, looked up once on first need; null when the
 // native library lacks it.

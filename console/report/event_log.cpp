@@ -33,6 +33,11 @@ bool EventLog::Open(const wchar_t* path, DWORD* error) {
     return true;
 }
 
+void EventLog::Close() {
+    std::lock_guard<std::mutex> guard(lock_);
+    file_.Reset();
+}
+
 void EventLog::Write(const char* event, const JsonObject& fields) {
     WriteMade(event, [&fields]() -> const JsonObject& { return fields; });
 }

@@ -36,6 +36,8 @@ class EventLog {
     // error in *error. Call before any thread writes.
     bool Open(const wchar_t* path, DWORD* error);
     bool IsOpen() const { return file_.IsValid(); }
+    // Lets the file go, for a program that carries on the run in its place.
+    void Close();
 
     void Write(const char* event, const JsonObject& fields);
 

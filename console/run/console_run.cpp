@@ -29,6 +29,7 @@
 #include "console/run/launch.h"
 #include "console/run/postmortem.h"
 #include "console/run/process_lookup.h"
+#include "console/run/run_reports.h"
 #include "console/run/scan_environment.h"
 #include "console/run/supervision.h"
 #include "console/run/x64_handover.h"
@@ -50,6 +51,7 @@ struct RunState {
     AcquiredTarget target;
     MonitorConfig config;
     DumpSeriesState series;
+    EventLog log;             // -log; writes nothing when not opened
     UniqueHandle stopSignal;  // raised once, never reset
     MonitorRun monitorRun;
     UniqueHandle process;
@@ -130,6 +132,8 @@ void FillConfig(RunState& run) {
     policy.keepFiles = run.config.keepFiles;
     policy.freeMB = run.config.freeMB;
     policy.stopSignal = run.stopSignal.Get();
+    FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
+                      run.log);
 }
 
 // One line at the end of a long watch (-a) with what it has done.
@@ -176,7 +180,7 @@ StepEnd LaunchOnDebugThread(RunState& run) {
         run.debugLaunch.thread.Reset(run.debugThread.Release());
         AbandonDebugThreadLaunch(run.debugLaunch, false);
         if (LaunchFailureNeedsX64Build(error)) {
-            return RelaunchAs64Bit();
+            return RelaunchAs64Bit(run.log);
         }
         ReportWin32Error(L"Failed to create process", error);
         return kExitFailure;
@@ -187,7 +191,7 @@ StepEnd LaunchOnDebugThread(RunState& run) {
     if (LaunchedImageNeedsX64Build(run.process.Get())) {
         run.debugLaunch.thread.Reset(run.debugThread.Release());
         AbandonDebugThreadLaunch(run.debugLaunch, true);
-        return RelaunchAs64Bit();
+        return RelaunchAs64Bit(run.log);
     }
     return kRunGoesOn;
 }
@@ -198,7 +202,7 @@ StepEnd LaunchHere(RunState& run) {
         LaunchUnderDebugger(run.options.launchImage, run.options.launchArguments);
     if (!launch.started) {
         if (LaunchFailureNeedsX64Build(launch.error)) {
-            return RelaunchAs64Bit();
+            return RelaunchAs64Bit(run.log);
         }
         ReportWin32Error(L"Failed to create process", launch.error);
         return kExitFailure;
@@ -209,7 +213,7 @@ StepEnd LaunchHere(RunState& run) {
     if (LaunchedImageNeedsX64Build(run.process.Get())) {
         TerminateProcess(run.process.Get(), 0);
         DebugActiveProcessStop(run.target.id);
-        return RelaunchAs64Bit();
+        return RelaunchAs64Bit(run.log);
     }
     return kRunGoesOn;
 }
@@ -270,7 +274,7 @@ int MonitorTarget(RunState& run) {
     }
     HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
     SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(),
-                            run.stopSignal.Get(), &run.series.lock);
+                            run.stopSignal.Get(), &run.series.lock, run.log);
     PrintWatchSummary(run);
     return run.series.failed ? kExitFailure : kExitSuccess;
 }
@@ -290,7 +294,7 @@ int RunAfterScan(RunState& run) {
                                    run.options.userLibraryPath);
     }
     // The 32-bit build may hand the whole run to its 64-bit build here.
-    HandOverDecision handOver = DecideX64HandOver(run.options, run.target.id);
+    HandOverDecision handOver = DecideX64HandOver(run.options, run.target.id, run.log);
     if (handOver.endRun) {
         return handOver.exitCode;
     }
@@ -332,5 +336,10 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     if (StepEnd ended = FinishScan(outcome)) {
         return *ended;
     }
-    return RunAfterScan(run);
+    if (!StartEventLog(run.options, run.handedOver, run.log)) {
+        return kExitFailure;
+    }
+    const int exitCode = RunAfterScan(run);
+    EndEventLog(run.log, exitCode);
+    return exitCode;
 }

@@ -29,7 +29,8 @@ enum class Watch { kThreadsEnded, kStopped };
 // end of a thread still running (a thread that has ended is left out, so
 // that the wait does not return for it over and over). When both have
 // happened, the target's end is the one reported.
-Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE stopSignal) {
+Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE stopSignal,
+               EventLog& log) {
     for (;;) {
         HANDLE waitFor[4] = {process, stopSignal};
         DWORD count = 2;
@@ -44,6 +45,7 @@ Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE 
         const DWORD woken = WaitForMultipleObjects(count, waitFor, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0) {
             PrintWide(L"The process has exited.\n");
+            log.ProcessExited();
             RaiseStop(stopSignal);
             return Watch::kStopped;
         }
@@ -59,8 +61,8 @@ Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE 
 }  // namespace
 
 void SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
-                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock) {
-    if (WatchRun(threads, threadCount, process, stopSignal) == Watch::kThreadsEnded) {
+                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock, EventLog& log) {
+    if (WatchRun(threads, threadCount, process, stopSignal, log) == Watch::kThreadsEnded) {
         return;
     }
     if (WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) == WAIT_TIMEOUT) {

@@ -59,11 +59,13 @@ bool IsWow64(HANDLE process) {
     return wow64 != FALSE;
 }
 
-HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId) {
+HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId,
+                                   EventLog& log) {
     HandOverDecision decision = {false, 0, UniqueHandle()};
 #ifdef _WIN64
     (void)options;
     (void)targetId;
+    (void)log;
 #else
     auto disableRedirection =
         LookUpExport<DisableRedirectionFunction>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
@@ -76,7 +78,7 @@ HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targe
     }
     if (options.force64) {
         decision.endRun = true;
-        decision.exitCode = RelaunchAs64Bit();
+        decision.exitCode = RelaunchAs64Bit(log);
         return decision;
     }
     if (options.launch) {
@@ -95,7 +97,7 @@ HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targe
     }
     process.Reset();
     decision.endRun = true;
-    decision.exitCode = RelaunchAs64Bit();
+    decision.exitCode = RelaunchAs64Bit(log);
 #endif
     return decision;
 }
@@ -120,7 +122,7 @@ bool LaunchedImageNeedsX64Build(HANDLE process) {
 #endif
 }
 
-int RelaunchAs64Bit() {
+int RelaunchAs64Bit(EventLog& log) {
     wchar_t imagePath[MAX_PATH] = L"";
     if (!BuildImagePath(imagePath)) {
         return ReportExtractionFailure(imagePath);
@@ -133,6 +135,7 @@ int RelaunchAs64Bit() {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
+    log.Close();
     SetEnvironmentVariableW(kHandOverVariable, L"1");
     const BOOL started = CreateProcessW(imagePath, commandLine.data(), nullptr, nullptr, FALSE, 0,
                                         nullptr, nullptr, &startup, &child);

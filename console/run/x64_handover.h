@@ -9,6 +9,7 @@
 
 #include "common/unique_resource.h"
 #include "console/options/option_scan.h"
+#include "console/report/event_log.h"
 
 // True when the process runs under WOW64; false when it does not or the
 // platform lacks IsWow64Process.
@@ -22,7 +23,9 @@ struct HandOverDecision {
 
 // Switches file-system redirection off, then decides for an opened target
 // (a launch is decided once it has been tried, below).
-HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId);
+// A run handed over lets go of the event log first: the 64-bit build writes
+// it from then on.
+HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targetId, EventLog& log);
 
 // After a launch under WOW64: a failure with ERROR_NOT_SUPPORTED, or a new
 // process that is not itself under WOW64 (a 64-bit image), belongs to the
@@ -33,7 +36,9 @@ bool LaunchedImageNeedsX64Build(HANDLE process);
 // Writes the embedded 64-bit build next to this program, runs it with this
 // program's own command line in the same console, waits for it and deletes
 // it. Returns the 64-bit build's exit code, or 1 when it could not be run.
-int RelaunchAs64Bit();
+// The event log is closed before the 64-bit build starts, so that it can
+// open it in turn.
+int RelaunchAs64Bit(EventLog& log);
 
 // True in a 64-bit build started by the hand-over above. Reads the mark once
 // and removes it from the environment, so that nothing this run starts

@@ -19,7 +19,7 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free"]
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-meta", "-log"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")
@@ -65,9 +65,11 @@ class HelpTexts(BothBuilds):
         body, later = out[len(DESCRIPTION + "\n" + SYNOPSIS + "\n"):].split(USAGE_CLOSING)
         self.assertEqual(self.options_of(body), OPTION_ORDER)
         # The later options come in paragraphs of their own after the closing lines.
-        self.assertTrue(later.startswith("Long watches:\n"), later[:200])
-        self.assertTrue(later.endswith("\n\n"), later[-200:])
-        self.assertEqual(self.options_of(later.replace("Long watches:\n", "")), LATER_OPTIONS)
+        headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
+        self.assertEqual(["Long watches:", "Reports:"], headings)
+        self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
+        self.assertEqual(self.options_of(re.sub(r"^\S.*:\n", "", later, flags=re.MULTILINE)),
+                         LATER_OPTIONS)
 
     def options_of(self, body):
         options = []

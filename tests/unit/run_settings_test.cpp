@@ -206,7 +206,7 @@ TEST(HelpTexts, UsageHasItsFixedLinesAndEveryOption) {
     ASSERT_NE(std::wstring::npos, closingAt);
     EXPECT_GT(closingAt, last);
     last = closingAt;
-    for (const wchar_t* option : {L"-a", L"-g", L"-q", L"-keep", L"-free"}) {
+    for (const wchar_t* option : {L"-a", L"-g", L"-q", L"-keep", L"-free", L"-meta", L"-log"}) {
         std::wstring paragraph = std::wstring(L"\n   ") + option;
         paragraph.append(8 - wcslen(option), L' ');
         const size_t at = usage.find(paragraph);
