@@ -30,6 +30,15 @@ struct DumpRequest {
     bool firstChance;  // the exception, when there is one, is a first chance one
 };
 
+// The files that -keep bounds, the oldest deleted first.
+enum class KeptFiles {
+    kNumbered,           // "<name>_<n>.dmp" of the dump path, by n
+    kPlainThenNumbered,  // the dump path itself as the oldest, then as above
+    // A just-in-time dump folder: every "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp"
+    // (with "_<n>" when taken), whatever the image, by its time.
+    kFolderNaming,
+};
+
 // How the series of a run follow one another. The defaults give what a run
 // without the long-watch options does: one series of request.count files
 // written back to back.
@@ -39,10 +48,15 @@ struct WatchPolicy {
     // folder already holds for the name, and a name taken meanwhile is
     // passed over.
     bool numberAcrossRun = false;
-    uint32_t gapSeconds = 0;      // -g: files of a series start this far apart
-    uint32_t quietSeconds = 0;    // -q: no trigger fires for this long after a series
-    uint32_t keepFiles = 0;       // -keep: at most this many numbered files; 0 = no bound
-    uint64_t freeMB = 0;          // -free: no file while less is free; 0 = no guard
+    uint32_t gapSeconds = 0;    // -g: files of a series start this far apart
+    uint32_t quietSeconds = 0;  // -q: no trigger fires for this long after a series
+    uint32_t keepFiles = 0;     // -keep: at most this many numbered files; 0 = no bound
+    uint64_t freeMB = 0;        // -free: no file while less is free; 0 = no guard
+    // A just-in-time start: when the dump file exists already, the dump goes
+    // to the next free numbered name instead of failing.
+    bool claimFreeName = false;
+    // Which files -keep counts.
+    KeptFiles keptFiles = KeptFiles::kNumbered;
     HANDLE stopSignal = nullptr;  // the run's stop signal: a gap ends at once when raised
 };
 

@@ -82,7 +82,8 @@ FileOutcome WriteSeriesFile(const DumpRequest& request, DumpSeriesState& series,
 }
 
 void KeepNewest(const DumpRequest& request, DumpSeriesState& series) {
-    for (const std::wstring& path : KeepNewestFiles(request.path, series.policy.keepFiles)) {
+    for (const std::wstring& path :
+         KeepNewestFiles(request.path, series.policy.keepFiles, series.policy.keptFiles)) {
         ++series.filesDeleted;
         LogFileDeleted(series.reports, path.c_str());
     }

@@ -55,6 +55,24 @@ bool ClaimNumberedFile(const DumpRequest& request, DumpSeriesState& series, Seri
     return ReportCreateFailure(created, ERROR_FILE_EXISTS);
 }
 
+// The plain name when it is free, otherwise the next free numbered one:
+// several crashes at the same moment each get a file of their own.
+bool ClaimPlainOrNumberedFile(const DumpRequest& request, DumpSeriesState& series,
+                              SeriesFile* created) {
+    if (!CopyBounded(created->name, MAX_PATH, request.path)) {
+        return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
+    }
+    created->file = CreateDumpFile(created->name, false);
+    if (created->file) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS) {
+        return ReportCreateFailure(created, error);
+    }
+    return ClaimNumberedFile(request, series, created);
+}
+
 }  // namespace
 
 bool CreateSeriesFile(const DumpRequest& request, DumpSeriesState& series, uint32_t index,
@@ -63,6 +81,9 @@ bool CreateSeriesFile(const DumpRequest& request, DumpSeriesState& series, uint3
     created->error = ERROR_SUCCESS;
     if (series.policy.numberAcrossRun) {
         return ClaimNumberedFile(request, series, created);
+    }
+    if (series.policy.claimFreeName && request.count == 1 && !request.overwrite) {
+        return ClaimPlainOrNumberedFile(request, series, created);
     }
     if (request.count == 1) {
         if (!CopyBounded(created->name, MAX_PATH, request.path)) {

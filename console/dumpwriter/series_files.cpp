@@ -4,6 +4,8 @@
 #include <cwctype>
 
 #include <algorithm>
+#include <regex>
+#include <tuple>
 
 namespace {
 
@@ -53,6 +55,26 @@ std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names
     std::sort(files.begin(), files.end(), [](const NumberedFile& a, const NumberedFile& b) {
         return a.number != b.number ? a.number < b.number : a.name < b.name;
     });
+    return files;
+}
+
+std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<std::wstring>& names) {
+    static const std::wregex kFolderName(L"^.+_[0-9]+_([0-9]{6})_([0-9]{6})(_([0-9]{1,9}))?\\.dmp$",
+                                         std::regex::icase);
+    // (date, time, n + 1 or 0 without n, name)
+    std::vector<std::tuple<std::wstring, std::wstring, uint32_t, std::wstring>> found;
+    for (const std::wstring& name : names) {
+        std::wsmatch match;
+        if (std::regex_match(name, match, kFolderName)) {
+            const uint32_t n = match[4].matched ? std::stoul(match[4].str()) + 1 : 0;
+            found.emplace_back(match[1].str(), match[2].str(), n, name);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<NumberedFile> files;
+    for (const auto& entry : found) {
+        files.push_back({static_cast<uint32_t>(files.size()), std::get<3>(entry)});
+    }
     return files;
 }
 

@@ -20,6 +20,12 @@ struct NumberedFile {
 std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names,
                                           const std::wstring& baseName);
 
+// The dumps of a just-in-time dump folder:
+// "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp", or with "_<n>" before ".dmp" when
+// that name was taken, whatever the image. Oldest first: by the time in the
+// name, then by n; their `number` is their place in that order.
+std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<std::wstring>& names);
+
 // The number after the highest one present (0 when there is none), so that
 // a new watch never meets an earlier one's files. None when the highest
 // number leaves no next one.

@@ -1,6 +1,7 @@
 #include "console/dumpwriter/watch_bounds.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "common/bounded_text.h"
 #include "common/console_output.h"
@@ -12,6 +13,25 @@
 namespace {
 
 constexpr uint64_t kBytesPerMB = 1024 * 1024;
+
+// The files -keep counts, oldest first.
+std::vector<NumberedFile> KeptFilesOf(const wchar_t* dumpPath, KeptFiles kept) {
+    const std::vector<std::wstring> names = NamesBesideDumpPath(dumpPath);
+    if (kept == KeptFiles::kFolderNaming) {
+        return FolderNamedFilesOf(names);
+    }
+    std::vector<NumberedFile> files = NumberedFilesOf(names, DumpBaseName(dumpPath));
+    const wchar_t* plain = PathFindFileNameW(dumpPath);
+    if (kept == KeptFiles::kPlainThenNumbered) {
+        for (const std::wstring& name : names) {
+            if (_wcsicmp(name.c_str(), plain) == 0) {
+                files.insert(files.begin(), NumberedFile{0, name});
+                break;
+            }
+        }
+    }
+    return files;
+}
 
 }  // namespace
 
@@ -36,14 +56,13 @@ bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB, uint64_t* freeNow
     return false;
 }
 
-std::vector<std::wstring> KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep) {
+std::vector<std::wstring> KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep, KeptFiles kept) {
     std::vector<std::wstring> deleted;
     wchar_t directory[MAX_PATH];
     if (!DumpDirectoryOf(dumpPath, directory)) {
         return deleted;
     }
-    const std::vector<NumberedFile> files =
-        NumberedFilesOf(NamesBesideDumpPath(dumpPath), DumpBaseName(dumpPath));
+    const std::vector<NumberedFile> files = KeptFilesOf(dumpPath, kept);
     for (const NumberedFile& old : FilesBeyondKeep(files, keep)) {
         wchar_t path[MAX_PATH];
         const bool fits = directory[0] == L'\0' ? CopyBounded(path, MAX_PATH, old.name.c_str())

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "console/dumpwriter/dump_request.h"
+
 // -free: true when at least freeMB megabytes are free for us on the volume
 // of the dump folder. Otherwise prints one line that says why and returns
 // false; a volume whose free space cannot be read counts as too full.
@@ -16,4 +18,4 @@ bool EnoughFreeSpace(const wchar_t* dumpPath, uint64_t freeMB, uint64_t* freeNow
 // the newest keep ones (each with its clone dump, side file and metadata),
 // printing a line for each. Returns the paths deleted. A file another
 // program is still writing is left alone.
-std::vector<std::wstring> KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep);
+std::vector<std::wstring> KeepNewestFiles(const wchar_t* dumpPath, uint32_t keep, KeptFiles kept);

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <optional>
 
+#include "common/bounded_text.h"
 #include "common/console_output.h"
 #include "common/debugged_launch.h"
 #include "common/optional_export.h"
@@ -59,6 +60,7 @@ struct RunState {
     UniqueHandle debugThread;
     UniqueHandle counterThread;
     bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
+    bool jitFolder;   // a just-in-time start into a dump folder
 };
 
 // Printing for the scan outcomes that end the run.
@@ -84,7 +86,32 @@ StepEnd FinishScan(const ScanOutcome& outcome) {
     return kExitFailure;
 }
 
+// A just-in-time start registered with a dump folder writes a file named
+// after the crashing image and process into it.
+bool NameJitFolderDump(RunState& run) {
+    wchar_t* path = run.options.dumpPath;
+    const DWORD attributes = GetFileAttributesW(path);
+    const bool folder = EndsAsFolder(path) || (attributes != INVALID_FILE_ATTRIBUTES &&
+                                               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    if (!folder) {
+        return true;
+    }
+    run.jitFolder = true;
+    wchar_t folderPath[MAX_PATH];
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    if (!CopyBounded(folderPath, MAX_PATH, path) ||
+        !BuildJitFolderDumpPath(path, folderPath, run.target.processName, run.target.id, now)) {
+        ReportWin32Error(L"Failed to create dump file", ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return true;
+}
+
 bool CompleteDumpPath(RunState& run) {
+    if (run.options.settings.jitMode != 0 && run.options.dumpPath[0] != L'\0') {
+        return NameJitFolderDump(run);
+    }
     if (run.options.dumpPath[0] != L'\0') {
         return true;
     }
@@ -131,6 +158,11 @@ void FillConfig(RunState& run) {
     policy.quietSeconds = run.config.quietSeconds;
     policy.keepFiles = run.config.keepFiles;
     policy.freeMB = run.config.freeMB;
+    const bool jit = run.config.jitMode != 0;
+    policy.claimFreeName = jit;
+    policy.keptFiles = !jit            ? KeptFiles::kNumbered
+                       : run.jitFolder ? KeptFiles::kFolderNaming
+                                       : KeptFiles::kPlainThenNumbered;
     policy.stopSignal = run.stopSignal.Get();
     FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
                       run.log);
