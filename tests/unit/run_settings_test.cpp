@@ -66,6 +66,32 @@ TEST(DefaultDumpPath, RefusedWhenItDoesNotFit) {
     EXPECT_STREQ(L"", path);
 }
 
+TEST(JitFolderDumpPath, ImageProcessAndTimeOfTheCrash) {
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* image;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {L"C:\\dumps\\", L"app.exe", L"C:\\dumps\\app_4572_130403_173041.dmp"},
+        {L"C:\\dumps", L"my.app.exe", L"C:\\dumps\\my.app_4572_130403_173041.dmp"},
+        {L"C:\\", L"app", L"C:\\app_4572_130403_173041.dmp"},
+        {L"C:\\dumps\\", L"", L"C:\\dumps\\process_4572_130403_173041.dmp"},
+    };
+    for (const Case& c : cases) {
+        wchar_t path[kPathCapacity];
+        ASSERT_TRUE(BuildJitFolderDumpPath(path, c.folder, c.image, 4572, April3rd2013()));
+        EXPECT_STREQ(c.expected, path);
+    }
+    wchar_t path[kPathCapacity];
+    const std::wstring longFolder = L"C:\\" + std::wstring(240, L'd');
+    EXPECT_FALSE(BuildJitFolderDumpPath(path, longFolder.c_str(), L"a.exe", 1, April3rd2013()));
+    EXPECT_STREQ(L"", path);
+    EXPECT_TRUE(EndsAsFolder(L"C:\\dumps\\"));
+    EXPECT_FALSE(EndsAsFolder(L"C:\\dumps\\crash.dmp"));
+    EXPECT_FALSE(EndsAsFolder(L""));
+}
+
 TEST(DefaultDumpPath, ProgramDirectoryHasNoFileName) {
     wchar_t directory[kPathCapacity];
     ASSERT_TRUE(ProgramDirectory(directory));

@@ -49,6 +49,21 @@ TEST(SeriesFiles, KeepingRemovesTheLowestNumbersBeyondTheNewest) {
     }
 }
 
+TEST(SeriesFiles, FolderDumpsOfAnyImageOldestFirst) {
+    const std::vector<std::wstring> folder = {
+        L"b_8_261208_101500.dmp", L"a_4_261208_101500_0.dmp", L"my_app_12_261207_235959.DMP",
+        L"a_4_261208_101500.dmp", L"crash.dmp",               L"a_4_261208_1015.dmp",
+        L"a_261208_101500.dmp",   L"a_4_261208_101500.dmp.json",
+    };
+    std::vector<std::wstring> names;
+    for (const NumberedFile& file : FolderNamedFilesOf(folder)) {
+        names.push_back(file.name);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"my_app_12_261207_235959.DMP", L"a_4_261208_101500.dmp",
+                                         L"b_8_261208_101500.dmp", L"a_4_261208_101500_0.dmp"}),
+              names);
+}
+
 TEST(SeriesFiles, FilesStartAGapApartUnlessOneTookLonger) {
     struct Case {
         uint64_t previousStart, now;
