@@ -28,14 +28,17 @@ def median(values):
 
 def linux_pid(proc, image=None):
     """The Linux process of a Windows program started through the harness."""
-    prefix = harness.win_path(image or proc.image).lower()
+    image = image or proc.image
+    # Through Wine's 64-bit loader alone a program's Linux command line is the
+    # path it was started with rather than its Windows name.
+    prefixes = (harness.win_path(image).lower(), str(image).lower())
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
         for pid, cmdline in proc.windows_processes():
-            if cmdline.lower().startswith(prefix):
+            if cmdline.lower().startswith(prefixes):
                 return pid
         time.sleep(0.1)
-    raise RuntimeError("no Linux process for %s" % prefix)
+    raise RuntimeError("no Linux process for %s" % image)
 
 
 def cpu_seconds(pid):

@@ -9,7 +9,8 @@ import time
 
 import benchlib
 
-ORDER = ["monitor_overhead", "trigger_to_dump", "handover", "miniplus", "exe_sizes"]
+ORDER = ["monitor_overhead", "ctrl_c_latency", "trigger_to_dump", "handover", "miniplus",
+         "long_watch_soak", "exe_sizes"]
 BEGIN = "<!-- bench results begin -->"
 END = "<!-- bench results end -->"
 
