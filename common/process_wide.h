@@ -17,6 +17,9 @@ struct ProcessWideValues {
     uint32_t processorCount;
     NtQuerySystemInformationFunction ntQuerySystemInformation;
     NtQueryInformationProcessFunction ntQueryInformationProcess;
+    // Wine: the process times of other processes never move, while their
+    // thread times are real.
+    bool foreignProcessTimesFrozen;
 };
 
 extern ProcessWideValues g_processWide;

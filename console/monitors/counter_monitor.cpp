@@ -16,6 +16,7 @@
 #include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
 #include "console/monitors/sampling_pass.h"
+#include "console/monitors/thread_cpu_times.h"
 #include "console/options/monitor_config.h"
 #include "console/report/error_report.h"
 
@@ -75,7 +76,33 @@ struct LiveSources {
     uint32_t processorCount;
     PDH_HQUERY query;
     PDH_HCOUNTER counter;
+    ThreadCpuTimes* threadTimes;  // only where the process times of the target stay frozen
 };
+
+// The target's kernel plus user time, from its threads where its process
+// times do not move.
+bool SampleProcessTotal(LiveSources* sources, uint64_t* total) {
+    if (sources->threadTimes != nullptr) {
+        uint32_t error = 0;
+        if (!SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total,
+                                  &error)) {
+            ReportWin32Error(L"Failed to query process times", error);
+            return false;
+        }
+        return true;
+    }
+    KernelUserTimes times = {};
+    ULONG returned = 0;
+    LONG status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
+                                                          &times, sizeof(times), &returned);
+    if (status < 0) {
+        ReportNtStatus(L"Failed to query process times", status);
+        return false;
+    }
+    *total = static_cast<uint64_t>(times.kernelTime.QuadPart) +
+             static_cast<uint64_t>(times.userTime.QuadPart);
+    return true;
+}
 
 bool SampleCpu(void* context, CpuSample* sample) {
     auto* sources = static_cast<LiveSources*>(context);
@@ -92,16 +119,10 @@ bool SampleCpu(void* context, CpuSample* sample) {
         systemTotal += static_cast<uint64_t>(sources->processors[i].kernelTime.QuadPart) +
                        static_cast<uint64_t>(sources->processors[i].userTime.QuadPart);
     }
-    KernelUserTimes times = {};
-    status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
-                                                     &times, sizeof(times), &returned);
-    if (status < 0) {
-        ReportNtStatus(L"Failed to query process times", status);
+    if (!SampleProcessTotal(sources, &sample->processTotal)) {
         return false;
     }
     sample->systemTotal = systemTotal;
-    sample->processTotal = static_cast<uint64_t>(times.kernelTime.QuadPart) +
-                           static_cast<uint64_t>(times.userTime.QuadPart);
     return true;
 }
 
@@ -295,8 +316,14 @@ void RunCounterMonitor(const MonitorRun& run) {
     if (StopRaised(run.stopEvent)) {
         return;
     }
-    LiveSources sources = {&config, static_cast<ProcessorPerformance*>(processorBuffer.Get()),
-                           g_processWide.processorCount, query.Get(), counter};
+    ThreadCpuTimes threadTimes;
+    const bool fromThreads = config.cpuTrigger != 0 && g_processWide.foreignProcessTimesFrozen;
+    LiveSources sources = {&config,
+                           static_cast<ProcessorPerformance*>(processorBuffer.Get()),
+                           g_processWide.processorCount,
+                           query.Get(),
+                           counter,
+                           fromThreads ? &threadTimes : nullptr};
     RunPasses(run, sources);
 }
 

@@ -13,6 +13,7 @@
 #include "common/process_wide.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
+#include "common/wine_platform.h"
 #include "console/dumpwriter/dump_request.h"
 #include "console/monitors/counter_monitor.h"
 #include "console/monitors/debug_event_monitor.h"
@@ -355,6 +356,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     GetSystemInfo(&system);
     g_processWide.pageSize = system.dwPageSize;
     g_processWide.processorCount = system.dwNumberOfProcessors;
+    g_processWide.foreignProcessTimesFrozen = RunsUnderWine();
     // Large, and alive until the threads have ended: not on the stack.
     static RunState run;
     run.stopSignal.Reset(CreateStopSignal());
