@@ -212,7 +212,7 @@ Step Keep(Cursor& cursor) {
 }
 
 Step Install(Cursor& cursor) {
-    if (!cursor.Has(1)) {
+    if (!cursor.Has(1) || cursor.options.uninstall) {
         return kUsageError;
     }
     cursor.options.install = true;
@@ -316,6 +316,15 @@ const OptionEntry kOptions[] = {
          return std::nullopt;
      }},
     {L"i", Install},
+    {L"iu",
+     [](Cursor& c) -> Step {
+         // Registering and undoing it in one run contradict each other.
+         if (c.options.install) {
+             return kUsageError;
+         }
+         c.options.uninstall = true;
+         return std::nullopt;
+     }},
     {L"j", JustInTime},
     {L"keep", Keep},
     {L"l",

@@ -22,6 +22,7 @@ struct ScannedOptions {
     bool launch;       // -x
     bool wait;         // -w
     bool install;      // -i
+    bool uninstall;    // -iu
     bool fullMemory;   // -ma, carried into the -i registration
     bool userLibrary;  // -d, carried into the -i registration
     bool force64;      // -64

@@ -93,6 +93,14 @@ const wchar_t kUsage[] =
     L"           which trigger and value, when, and how long the write took.\n"
     L"   -log    Append the run's events to the given file, one JSON object per\n"
     L"           line, for log shippers and other programs to follow.\n"
+    L"\n"
+    L"Postmortem debugger registration:\n"
+    L"   -i      Without a process name or PID, varnhold only registers itself\n"
+    L"           and ends: exit code 0 when every registry value was written,\n"
+    L"           1 otherwise. The Debugger and Auto values it replaces are kept.\n"
+    L"   -iu     Undo the registration: put the kept values back, or delete\n"
+    L"           varnhold's values when none were kept. Exit code 1 when\n"
+    L"           varnhold is not the registered postmortem debugger.\n"
     L"\n";
 
 const wchar_t kExamples[] =

@@ -30,6 +30,7 @@
 #include "console/run/debug_privilege.h"
 #include "console/run/launch.h"
 #include "console/run/postmortem.h"
+#include "console/run/postmortem_run.h"
 #include "console/run/process_lookup.h"
 #include "console/run/run_reports.h"
 #include "console/run/scan_environment.h"
@@ -313,6 +314,9 @@ int MonitorTarget(RunState& run) {
 }
 
 int RunAfterScan(RunState& run) {
+    if (StepEnd ended = RunPostmortemOnly(run.options, run.handedOver)) {
+        return *ended;
+    }
     if (!AcquireTarget(run.options, run.target, run.stopSignal.Get())) {
         return kExitFailure;
     }

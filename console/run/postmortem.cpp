@@ -3,37 +3,30 @@
 #include "common/bounded_text.h"
 #include "common/console_output.h"
 #include "common/unique_resource.h"
+#include "console/run/aedebug_key.h"
 #include "console/run/windows_version.h"
 #include "console/run/x64_handover.h"
 
 namespace {
-
-constexpr wchar_t kAeDebugKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug";
-
-// The names the messages give the key in each registry view.
-struct RegistryView {
-    REGSAM access;
-    const wchar_t* shownKey;
-};
-
-constexpr RegistryView kView64 = {
-    KEY_SET_VALUE | KEY_WOW64_64KEY,
-    L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"};
-constexpr RegistryView kView32 = {
-    KEY_SET_VALUE | KEY_WOW64_32KEY,
-    L"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"};
 
 LONG SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
     DWORD bytes = static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t));
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), bytes);
 }
 
-LONG WriteView(const RegistryView& view, const wchar_t* commandLine) {
+LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
     UniqueRegistryKey key;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAeDebugKey, 0, view.access, key.Receive());
+    LONG status = OpenAeDebugKey(view, key);
     if (status != ERROR_SUCCESS) {
-        PrintWide(L"Failed to open:\n  %s\n", view.shownKey);
         return status;
+    }
+    // What stands there is kept for -iu, unless it is a registration of ours:
+    // registering twice must keep the original.
+    if (!HoldsOurDebugger(key.Get())) {
+        status = SaveReplacedValues(key.Get(), view);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
     }
     status = SetStringValue(key.Get(), L"Auto", L"1");
     if (status != ERROR_SUCCESS) {
@@ -98,12 +91,12 @@ LONG RegisterPostmortemDebugger(const wchar_t* dumpPath, bool fullMemory, bool m
             static_cast<int>(kDebuggerCommandCapacity - 1));
         return ERROR_INSUFFICIENT_BUFFER;
     }
-    LONG status = WriteView(kView64, commandLine);
+    LONG status = WriteView(kAeDebugView64, commandLine);
     if (status != ERROR_SUCCESS) {
         return status;
     }
     if (!IsWow64(GetCurrentProcess())) {
         return ERROR_SUCCESS;
     }
-    return WriteView(kView32, commandLine);
+    return WriteView(kAeDebugView32, commandLine);
 }

@@ -480,6 +480,22 @@ TEST(ScanInstall, CopiesTheDumpFile) {
     ExpectOutcomes({{"-i without value", {L"-i"}, kUsageError, 1, nullptr}});
 }
 
+TEST(ScanInstall, UndoIsAnOptionOfItsOwnThatContradictsInstall) {
+    for (const wchar_t* form : {L"-iu", L"/iu"}) {
+        auto scanned = Scan({form});
+        ASSERT_EQ(kRun, scanned->outcome.status);
+        EXPECT_TRUE(scanned->options.uninstall);
+        EXPECT_FALSE(scanned->options.install);
+    }
+    ExpectOutcomes({
+        {"-iu then -i", {L"-iu", L"-i", L"c.dmp"}, kUsageError, 1, nullptr},
+        {"-i then -iu", {L"-i", L"c.dmp", L"-iu"}, kUsageError, 1, nullptr},
+        {"matched whole: -iux", {L"-iux"}, kRun, 0, nullptr},
+        {"case-sensitive: -IU", {L"-IU"}, kRun, 0, nullptr},
+    });
+    EXPECT_FALSE(Scan({L"-IU"})->options.uninstall);
+}
+
 TEST(ScanUserLibrary, LoadsWhenScanned) {
     auto scanned = Scan({L"-d", L"callback.dll", L"1"});
     ASSERT_EQ(kRun, scanned->outcome.status);

@@ -240,6 +240,13 @@ TEST(HelpTexts, UsageHasItsFixedLinesAndEveryOption) {
         EXPECT_GT(at, last) << option;
         last = at;
     }
+    // The registration paragraph comes last and ends the text.
+    const size_t postmortem = usage.find(
+        L"\n\nPostmortem debugger registration:\n   -i      Without a process name or PID, ");
+    ASSERT_NE(std::wstring::npos, postmortem);
+    EXPECT_GT(postmortem, last);
+    EXPECT_GT(usage.find(L"\n   -iu     Undo the registration"), postmortem);
+    EXPECT_EQ(usage.size() - 3, usage.rfind(L".\n\n"));
 }
 
 TEST(HelpTexts, UsageLinesFitTheConsole) {

@@ -1,0 +1,21 @@
+#include "console/run/postmortem_run.h"
+
+#include "console/run/postmortem.h"
+#include "console/run/postmortem_undo.h"
+
+std::optional<int> RunPostmortemOnly(const ScannedOptions& options, bool handedOver) {
+    const bool registerOnly =
+        options.install && options.targetName == nullptr && options.targetId == 0;
+    if (!options.uninstall && !registerOnly) {
+        return std::nullopt;
+    }
+    if (handedOver) {
+        return 0;
+    }
+    LONG status = options.uninstall
+                      ? UndoPostmortemRegistration()
+                      : RegisterPostmortemDebugger(options.dumpPath, options.fullMemory,
+                                                   options.settings.miniPlus != 0,
+                                                   options.userLibrary, options.userLibraryPath);
+    return status == ERROR_SUCCESS ? 0 : 1;
+}

@@ -1,0 +1,58 @@
+// Recognising a registration of ours, and the lines that show registry values.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/run/postmortem_shape.h"
+
+namespace {
+
+struct ShapeCase {
+    const wchar_t* debugger;
+    bool ours;
+};
+
+TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
+    const ShapeCase cases[] = {
+        {L"\"C:\\Tools\\varnhold.exe\" -ma -j \"c:\\dumps\\a.dmp\" %ld %ld %p", true},
+        {L"\"C:\\Other place\\VARNHOLD.EXE\" -j \"c:\\d.dmp\" %ld %ld 0", true},
+        {L"\"C:\\Tools\\varnhold64.exe\" -mp -j \"c:\\d.dmp\" %ld %ld %p", true},
+        {L"\"varnhold.exe\" -d \"C:\\my libs\\cb.dll\" -j \"c:\\d.dmp\" %ld %ld %p", true},
+        {L"winedbg --auto %ld %ld", false},
+        {L"", false},
+        {L"\"C:\\Tools\\vsjitdebugger.exe\" -p %ld -e %ld", false},
+        {L"\"C:\\varnhold\\other.exe\" -j \"c:\\d.dmp\" %ld %ld %p", false},
+        {L"\"C:\\Tools\\varnhold.exe\" -p %ld -e %ld", false},
+        {L"\"C:\\Tools\\varnhold.exe\" -ma -e -j \"c:\\d.dmp\" %ld %ld %p", false},
+        {L"\"C:\\Tools\\varnhold.exe\" -d \"unclosed -j \"c:\\d.dmp\"", false},
+        {L"\"C:\\Tools\\varnhold.exe", false},
+        {L"C:\\Tools\\varnhold.exe -j \"c:\\d.dmp\" %ld %ld %p", false},
+    };
+    for (const ShapeCase& c : cases) {
+        EXPECT_EQ(c.ours, IsOurDebuggerCommand(c.debugger))
+            << std::string(c.debugger, c.debugger + wcslen(c.debugger));
+    }
+}
+
+std::wstring Line(const wchar_t* name, DWORD type, const void* data, size_t size) {
+    return RegistryValueLine(name, type, static_cast<const BYTE*>(data), size);
+}
+
+TEST(PostmortemShape, ValueLinesHaveTheFormOfTheSetBlock) {
+    const wchar_t text[] = L"winedbg --auto %ld %ld";
+    const wchar_t unterminated[] = {L'1', L'2'};
+    const DWORD number = 7;
+    const BYTE bytes[3] = {1, 2, 3};
+    EXPECT_EQ(L"    (REG_SZ) Debugger = winedbg --auto %ld %ld\n",
+              Line(L"Debugger", REG_SZ, text, sizeof(text)));
+    EXPECT_EQ(L"    (REG_SZ) Auto     = 1\n", Line(L"Auto", REG_SZ, L"1", 4));
+    EXPECT_EQ(L"    (REG_EXPAND_SZ) Auto     = 12\n",
+              Line(L"Auto", REG_EXPAND_SZ, unterminated, sizeof(unterminated)));
+    EXPECT_EQ(L"    (REG_DWORD) Auto     = 7\n", Line(L"Auto", REG_DWORD, &number, 4));
+    EXPECT_EQ(L"    (REG_BINARY) Auto     = <3 bytes>\n", Line(L"Auto", REG_BINARY, bytes, 3));
+    EXPECT_EQ(L"    (REG_SZ) Auto     = \n", Line(L"Auto", REG_SZ, nullptr, 0));
+}
+
+}  // namespace
