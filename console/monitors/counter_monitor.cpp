@@ -83,10 +83,10 @@ struct LiveSources {
 // times do not move.
 bool SampleProcessTotal(LiveSources* sources, uint64_t* total) {
     if (sources->threadTimes != nullptr) {
-        uint32_t error = 0;
-        if (!SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total,
-                                  &error)) {
-            ReportWin32Error(L"Failed to query process times", error);
+        LONG status =
+            SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total);
+        if (status < 0) {
+            ReportNtStatus(L"Failed to query process times", status);
             return false;
         }
         return true;

@@ -1,84 +1,119 @@
 #include "console/monitors/thread_cpu_times.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
-#include <algorithm>
+#include <cstddef>
+
+#include "common/process_wide.h"
 
 namespace {
 
-uint64_t FromFileTime(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
+constexpr ULONG kSystemProcessInformation = 5;
+constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr size_t kFirstBufferBytes = 256 * 1024;
 
-// The identifiers of the process's threads, in ascending order.
-bool ListThreadIds(uint32_t processId, std::vector<uint32_t>& ids, uint32_t* error) {
-    ids.clear();
-    UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot) {
-        *error = GetLastError();
-        return false;
+// The system's record of one process; its threads' records follow it.
+struct SystemProcessRecord {
+    ULONG nextEntryOffset;  // 0 for the last process
+    ULONG numberOfThreads;
+    LARGE_INTEGER unused1[3];
+    LARGE_INTEGER createTime;
+    LARGE_INTEGER userTime;
+    LARGE_INTEGER kernelTime;
+    UNICODE_STRING imageName;
+    LONG basePriority;
+    HANDLE uniqueProcessId;
+    HANDLE inheritedFromUniqueProcessId;
+    ULONG handleCount;
+    ULONG sessionId;
+    ULONG_PTR uniqueProcessKey;
+    SIZE_T unused2[2];
+    ULONG pageFaultCount;
+    SIZE_T unused3[9];
+    LARGE_INTEGER unused4[6];
+};
+static_assert(sizeof(SystemProcessRecord) == (sizeof(void*) == 8 ? 256 : 184),
+              "256 bytes in the 64-bit build, 184 in the 32-bit build");
+
+struct SystemThreadRecord {
+    LARGE_INTEGER kernelTime;
+    LARGE_INTEGER userTime;
+    LARGE_INTEGER createTime;
+    ULONG waitTime;
+    void* startAddress;
+    HANDLE uniqueProcess;
+    HANDLE uniqueThread;
+    LONG priority;
+    LONG basePriority;
+    ULONG contextSwitches;
+    ULONG threadState;
+    ULONG waitReason;
+};
+static_assert(sizeof(SystemThreadRecord) == (sizeof(void*) == 8 ? 80 : 64),
+              "80 bytes in the 64-bit build, 64 in the 32-bit build");
+
+// The records of every process, the buffer grown as often as the system
+// says it is too small (processes may start between two tries).
+LONG QueryProcesses(std::vector<uint64_t>& buffer, ULONG* length) {
+    if (buffer.empty()) {
+        buffer.resize(kFirstBufferBytes / sizeof(uint64_t));
     }
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
-         more = Thread32Next(snapshot.Get(), &entry)) {
-        if (entry.th32OwnerProcessID == processId) {
-            ids.push_back(entry.th32ThreadID);
+    LONG status = kInfoLengthMismatch;
+    for (int attempt = 0; attempt < 8 && status == kInfoLengthMismatch; ++attempt) {
+        const ULONG bytes = static_cast<ULONG>(buffer.size() * sizeof(uint64_t));
+        ULONG needed = 0;
+        status = g_processWide.ntQuerySystemInformation(kSystemProcessInformation, buffer.data(),
+                                                        bytes, &needed);
+        if (status == kInfoLengthMismatch) {
+            const size_t grown = (needed > bytes ? needed : bytes) + bytes / 2;
+            buffer.resize(grown / sizeof(uint64_t) + 1);
+        } else {
+            *length = needed < bytes ? needed : bytes;
         }
     }
-    std::sort(ids.begin(), ids.end());
-    return true;
+    return status;
 }
 
-// Kernel plus user time of a thread that is still running; false for one
-// that has ended (its identifier may already belong to a new thread).
-bool ReadRunningThread(HANDLE thread, uint32_t id, ThreadTimeReading* reading) {
-    FILETIME creation, exit, kernel, user;
-    if (!GetThreadTimes(thread, &creation, &exit, &kernel, &user) || FromFileTime(exit) != 0) {
-        return false;
-    }
-    *reading = {id, FromFileTime(creation), FromFileTime(kernel) + FromFileTime(user)};
-    return true;
-}
-
-// The handle kept from the last sample when its thread still runs,
-// otherwise a new one for the identifier.
-void ReadThread(ThreadCpuTimes& times, uint32_t id, std::vector<OpenTargetThread>::iterator& kept) {
-    kept = std::lower_bound(
-        kept, times.open.end(), id,
-        [](const OpenTargetThread& thread, uint32_t value) { return thread.threadId < value; });
-    ThreadTimeReading reading;
-    if (kept != times.open.end() && kept->threadId == id &&
-        ReadRunningThread(kept->handle.Get(), id, &reading)) {
-        times.readings.push_back(reading);
-        times.next.push_back({id, std::move(kept->handle)});
-        return;
-    }
-    UniqueHandle opened(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
-    // A thread that ended since the snapshot, or one we may not read.
-    if (opened && ReadRunningThread(opened.Get(), id, &reading)) {
-        times.readings.push_back(reading);
-        times.next.push_back({id, std::move(opened)});
+// The threads of the process, when it is in the records.
+void ReadThreads(const uint8_t* records, size_t length, uint32_t processId,
+                 std::vector<ThreadTimeReading>& readings) {
+    size_t offset = 0;
+    while (offset + sizeof(SystemProcessRecord) <= length) {
+        const auto* process = reinterpret_cast<const SystemProcessRecord*>(records + offset);
+        if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(process->uniqueProcessId)) ==
+            processId) {
+            const auto* threads = reinterpret_cast<const SystemThreadRecord*>(process + 1);
+            const size_t room =
+                (length - offset - sizeof(SystemProcessRecord)) / sizeof(SystemThreadRecord);
+            for (size_t i = 0; i < process->numberOfThreads && i < room; ++i) {
+                const SystemThreadRecord& thread = threads[i];
+                readings.push_back(
+                    {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(thread.uniqueThread)),
+                     static_cast<uint64_t>(thread.createTime.QuadPart),
+                     static_cast<uint64_t>(thread.kernelTime.QuadPart) +
+                         static_cast<uint64_t>(thread.userTime.QuadPart)});
+            }
+            return;
+        }
+        if (process->nextEntryOffset == 0) {
+            return;
+        }
+        offset += process->nextEntryOffset;
     }
 }
 
 }  // namespace
 
-bool SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* total,
-                          uint32_t* error) {
-    if (!ListThreadIds(processId, times.ids, error)) {
-        return false;
+long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* total) {
+    ULONG length = 0;
+    LONG status = QueryProcesses(times.buffer, &length);
+    if (status < 0) {
+        return status;
     }
     times.readings.clear();
-    times.next.clear();
-    auto kept = times.open.begin();
-    for (uint32_t id : times.ids) {
-        ReadThread(times, id, kept);
-    }
-    // Handles of threads that have gone are closed here.
-    times.open.swap(times.next);
-    times.next.clear();
+    ReadThreads(reinterpret_cast<const uint8_t*>(times.buffer.data()), length, processId,
+                times.readings);
     *total = AddThreadSample(times.ledger, times.readings);
-    return true;
+    return status;
 }
