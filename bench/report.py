@@ -9,8 +9,8 @@ import time
 
 import benchlib
 
-ORDER = ["monitor_overhead", "ctrl_c_latency", "trigger_to_dump", "handover", "miniplus",
-         "long_watch_soak", "exe_sizes"]
+ORDER = ["monitor_overhead", "cpu_overhead_threads", "ctrl_c_latency", "trigger_to_dump",
+         "handover", "miniplus", "long_watch_soak", "exe_sizes"]
 BEGIN = "<!-- bench results begin -->"
 END = "<!-- bench results end -->"
 

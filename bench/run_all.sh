@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 start_wineserver
 trap stop_wineserver EXIT
-for bench in exe_sizes monitor_overhead ctrl_c_latency trigger_to_dump handover miniplus \
-             long_watch_soak; do
+for bench in exe_sizes monitor_overhead cpu_overhead_threads ctrl_c_latency trigger_to_dump \
+             handover miniplus long_watch_soak; do
     echo "bench: $bench"
     python3 bench/$bench.py
 done

@@ -23,6 +23,14 @@ LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-meta", "-log"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")
+POSTMORTEM_PARAGRAPH = (
+    "Postmortem debugger registration:\n"
+    "   -i      Without a process name or PID, varnhold only registers itself\n"
+    "           and ends: exit code 0 when every registry value was written,\n"
+    "           1 otherwise. The Debugger and Auto values it replaces are kept.\n"
+    "   -iu     Undo the registration: put the kept values back, or delete\n"
+    "           varnhold's values when none were kept. Exit code 1 when\n"
+    "           varnhold is not the registered postmortem debugger.\n\n")
 
 FILTER_MESSAGE = "Filtering requires 1st chance exception monitoring (-e -1).\n"
 DUMP_PATH_TOO_LONG = "The dump file path is too long (at most 259 characters).\n"
@@ -64,7 +72,10 @@ class HelpTexts(BothBuilds):
         self.assertIn(USAGE_CLOSING, out, out[-300:])
         body, later = out[len(DESCRIPTION + "\n" + SYNOPSIS + "\n"):].split(USAGE_CLOSING)
         self.assertEqual(self.options_of(body), OPTION_ORDER)
-        # The later options come in paragraphs of their own after the closing lines.
+        # The later options come in paragraphs of their own after the closing
+        # lines; the postmortem registration's ends the text.
+        self.assertTrue(later.endswith("\n" + POSTMORTEM_PARAGRAPH), later[-700:])
+        later = later[:-len(POSTMORTEM_PARAGRAPH)]
         headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
         self.assertEqual(["Long watches:", "Reports:"], headings)
         self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
@@ -111,13 +122,14 @@ class Refusals(BothBuilds):
     def test_usage_errors_print_the_usage_and_exit_1(self):
         for args in (["-c"], ["-n", "3x", "1"], ["-1", "-e", "1"], ["-b", "-e", "1"],
                      ["-s", " 3 ", "1"], ["-p", "\\Memory\\Available Bytes", "5", "1"],
-                     ["-x", "Z:\\a.dmp"]):
+                     ["-x", "Z:\\a.dmp"], ["-i", "Z:\\a.dmp", "-iu"]):
             self.run_both(args, self.check_usage_error)
 
     def check_usage_error(self, returncode, out):
         self.assertEqual(returncode, 1)
         self.assertTrue(out.startswith(DESCRIPTION + "\n" + SYNOPSIS), out[:300])
         self.assertIn(USAGE_CLOSING, out)
+        self.assertTrue(out.endswith(POSTMORTEM_PARAGRAPH))
 
     def test_messages_that_end_the_scan(self):
         long_path = "Z:\\" + "d" * 256 + ".dmp"

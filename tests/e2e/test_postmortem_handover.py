@@ -24,6 +24,11 @@ AEDEBUG = {
     32: r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug",
 }
 AEDEBUG_VALUES = ("Auto", "Debugger")
+# Where -i keeps the values it replaces, for -iu.
+SAVED_VALUES = ("VarnholdSavedAuto", "VarnholdSavedDebugger")
+ALL_VALUES = AEDEBUG_VALUES + SAVED_VALUES
+# What a fresh prefix has in both views.
+WINEDBG = {"Auto": "1", "Debugger": "winedbg --auto %ld %ld"}
 WINEDBG_KEY = r"HKCU\Software\Wine\WineDbg"
 SET_BLOCK = "Set:\n  {key}\n    (REG_SZ) Auto     = 1\n    (REG_SZ) Debugger = {line}\n\n"
 EXTRACT_FAILED = "Unable to extract x64 image. Run varnhold from a writeable directory.\n"
@@ -48,13 +53,14 @@ def reg(*args):
     return result.returncode, result.stdout.decode("utf-8", "replace").replace("\r", "")
 
 
-def read_values(key):
-    """{name: data} of the string values of the key."""
+def read_values(key, names=AEDEBUG_VALUES):
+    """{name: data} of the string values of the key (of those named, when
+    names is not None)."""
     _, out = reg("query", key)
     values = {}
     for line in out.splitlines():
         match = re.match(r"^    (\S+)    REG_(?:SZ|DWORD)    (.*)$", line)
-        if match:
+        if match and (names is None or match.group(1) in names):
             values[match.group(1)] = match.group(2)
     return values
 
@@ -76,16 +82,16 @@ _programs = {}  # bits -> Linux path of this module's copy of that build
 
 def setUpModule():
     harness.ensure_wineserver()
-    saved = {bits: read_values(key) for bits, key in AEDEBUG.items()}
+    saved = {bits: read_values(key, ALL_VALUES) for bits, key in AEDEBUG.items()}
 
     def restore():
         for bits, key in AEDEBUG.items():
-            write_values(key, saved[bits], AEDEBUG_VALUES)
+            write_values(key, saved[bits], ALL_VALUES)
     unittest.addModuleCleanup(restore)
 
     # Wine's crash dialog would wait for a click under a display; the setup
     # script turns it off, a prefix made otherwise may not have it.
-    dialog = read_values(WINEDBG_KEY).get("ShowCrashDialog")
+    dialog = read_values(WINEDBG_KEY, None).get("ShowCrashDialog")
     if dialog != "0x0":
         reg("add", WINEDBG_KEY, "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
         if dialog is None:
@@ -239,6 +245,70 @@ class Registration(PostmortemTest):
         self.assertNotIn(IMAGE, program_folder_files())
 
 
+class RegistrationOnly(PostmortemTest):
+    """-i without a target, and -iu."""
+
+    def run_alone(self, bits, args):
+        result = harness.run_varnhold(args, image=program(bits), timeout=RUN_TIMEOUT)
+        out = plain(result.stdout)
+        if bits == 32:
+            self.assertTrue(out.startswith(BANNER), out)
+            out = out[len(BANNER):]
+        return result, out
+
+    def test_i_alone_registers_in_every_view_and_ends(self):
+        _, dump_win = self.dumps.file("alone/crash.dmp")
+        for bits in (64, 32):
+            with self.subTest(build=bits):
+                for key in AEDEBUG.values():
+                    write_values(key, WINEDBG, ALL_VALUES)
+                result, out = self.run_alone(bits, ["-ma", "-i", dump_win])
+                line = debugger_line(bits, " -ma", dump_win)
+                views = (64, 32) if bits == 32 else (64,)
+                self.assertEqual((0, "".join(SET_BLOCK.format(key=AEDEBUG[v], line=line)
+                                             for v in views)), (result.returncode, out))
+                # Nothing is looked up or opened, nothing is waited for.
+                self.assertLess(result.elapsed, 20)
+                for view in (64, 32):
+                    self.assertEqual({"Auto": "1", "Debugger": line} if view in views else WINEDBG,
+                                     read_values(AEDEBUG[view]))
+
+    def test_iu_gives_back_what_i_replaced(self):
+        _, dump_win = self.dumps.file("undo.dmp")
+        restored = "Restored:\n  {key}\n{lines}\n"
+        ours = debugger_line(64, "", dump_win)
+        cases = [
+            # Registering twice keeps the first original.
+            ("the prefix's winedbg", WINEDBG, 2, restored.format(
+                key=AEDEBUG[64], lines="    (REG_SZ) Auto     = 1\n"
+                "    (REG_SZ) Debugger = winedbg --auto %ld %ld\n")),
+            ("an absent value is deleted again", {"Auto": "0"}, 1, restored.format(
+                key=AEDEBUG[64], lines="    (REG_SZ) Auto     = 0\n    (deleted) Debugger\n")),
+            ("ours with nothing kept", {"Auto": "1", "Debugger": ours}, 0,
+             "Deleted:\n  %s\n    Auto\n    Debugger\n\n" % AEDEBUG[64]),
+        ]
+        for what, before, registrations, block in cases:
+            with self.subTest(what):
+                write_values(AEDEBUG[64], before, ALL_VALUES)
+                for index in range(registrations):
+                    self.assertEqual(0, self.run_alone(64, ["-i", "%s%d" % (dump_win, index)])[0]
+                                     .returncode)
+                result, out = self.run_alone(64, ["-iu"])
+                self.assertEqual((0, block), (result.returncode, out))
+                expected = {} if before.get("Debugger") == ours else before
+                self.assertEqual(expected, read_values(AEDEBUG[64], ALL_VALUES))
+
+    def test_iu_without_our_registration_changes_nothing(self):
+        for key in AEDEBUG.values():
+            write_values(key, WINEDBG, ALL_VALUES)
+        before = {bits: read_values(key, None) for bits, key in AEDEBUG.items()}
+        result, out = self.run_alone(64, ["-iu"])
+        self.assertEqual((1, "varnhold is not the registered postmortem debugger:\n  %s\n"
+                          "    (REG_SZ) Debugger = winedbg --auto %%ld %%ld\n\n" % AEDEBUG[64]),
+                         (result.returncode, out))
+        self.assertEqual(before, {bits: read_values(key, None) for bits, key in AEDEBUG.items()})
+
+
 class PostmortemStart(PostmortemTest):
     """Wine starts the registered debugger for an unhandled exception with the
     process identifier, an event handle value and, in the third place, an
@@ -277,6 +347,14 @@ class PostmortemStart(PostmortemTest):
         self.assertNotIn("varnhold v1.0", out)
         dump = self.check_dump(path, dump_win, target, 64, 64, " -ma")
         self.assertEqual(0x41927, dump.flags)  # -ma was carried into the registration
+
+    def test_registration_without_a_target_dumps_a_later_crash(self):
+        path, dump_win = self.dumps.file("jit alone/crash.dmp")
+        result = harness.run_varnhold(["-i", dump_win], image=program(64), timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        target, out = self.crash(64)
+        self.assertIn("Writing dump file %s ...\nDump written.\n" % dump_win, out)
+        self.check_dump(path, dump_win, target, 64, 64)
 
     def test_32bit_build_dumps_32bit_crashes_itself_and_hands_64bit_ones_over(self):
         path, dump_win = self.dumps.file("jit 32/crash.dmp")

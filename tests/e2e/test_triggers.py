@@ -2,20 +2,18 @@
 commit, performance-counter and hung-window triggers and the just-in-time
 dump, run with the real console program against the real test target.
 
-What Wine cannot exercise here, and where it is covered instead:
-- Wine reports no CPU time for another process (its process times stay at
-  their first values however hard the target spins), so a CPU-above trigger
-  never fires on real load and -u cannot be seen scaling. The arithmetic and
-  the consecutive count are fed made-up samples through the code the thread
-  runs in tests/unit/cpu_trigger_test.cpp and sampling_pass_test.cpp; here
-  the below direction fires on an idle target and the above direction is
-  shown to sample without firing.
-- Wine's pdh has no per-process counters; the counter tests use the
-  processor total, which it does provide.
+Wine keeps the process times of another process frozen; the program then
+sums the times of the target's threads, so the CPU trigger is tested on real
+load here. The machine is shared: what a spinning target gets of it varies,
+so the CPU values are checked against the target's own CPU time as Linux
+counts it. Wine's pdh has no per-process counters; the counter tests use the
+processor total, which it does provide.
 """
 
+import os
 import re
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -92,16 +90,70 @@ class CpuTrigger(TriggerTest):
                         result.stdout.index("Dump written."))
         self.assert_comment(dump, "\nCPU Threshold <= 5% for 2 seconds.\n")
 
-    def test_busy_target_is_sampled_without_firing_until_it_exits(self):
-        # Wine shows the spinning target at 0 %, so -c 50 never qualifies.
-        target = self.target(["spin:3500", "exit:0"])
+    def spinning(self, threads, *then):
+        # More threads than cores keep the target's share high on a busy
+        # machine.
+        target = self.target(["spin-threads:%d" % threads] + list(then or ["sleep:600000"]))
+        target.wait_for_line("threads %d" % threads, timeout=30)
+        return target
+
+    def test_spinning_target_fires_cpu_at_or_above_with_its_count_lines(self):
+        target = self.spinning(4)
         path, win = self.dump_file()
-        result = harness.run_varnhold(["-c", "50", "-s", "2", str(target.pid), win], timeout=60)
+        result = harness.run_varnhold(["-c", "30", "-s", "3", str(target.pid), win], timeout=90)
+        dump = self.assert_dump_written(result, path)
+        counts = self.lines(result.stdout, CPU_COUNT_LINE)
+        self.assertEqual(["1", "2", "3"], [m.group(2) for m in counts[-3:]], result.stdout)
+        for match in counts[-3:]:
+            self.assertGreaterEqual(int(match.group(1)), 30)
+        self.assert_comment(dump, "\nCPU Threshold >= 30% for 3 seconds.\n")
+
+    def test_busy_target_is_sampled_without_firing_cpu_at_or_below_until_it_exits(self):
+        target = self.spinning(4, "sleep:6000", "exit:0")
+        path, win = self.dump_file()
+        result = harness.run_varnhold(["-cl", "5", "-s", "3", str(target.pid), win], timeout=60)
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertIn("The process has exited.\n", result.stdout)
-        self.assertNotIn("Dump written.", result.stdout)
+        self.assertEqual([], self.lines(result.stdout, CPU_COUNT_LINE), result.stdout)
         self.assertFalse(path.exists())
         self.assertEqual([], self.dumps.files())
+
+    def test_single_core_scale_reads_what_the_target_threads_used(self):
+        # Two spinning threads read about 200 % of one core when the machine
+        # gives them both cores, less when it is busy: each value is compared
+        # with the target's CPU time that Linux counted in the same second.
+        # -cl 1000 prints every value; -n 0 writes no dump at the end.
+        target = self.spinning(2)
+        linux_pid = wine_process_pid(target)
+        _, win = self.dump_file()
+        marks = []
+        with harness.start_varnhold(["-u", "-cl", "1000", "-s", "3", "-n", "0", str(target.pid),
+                                     win]) as run:
+            for _ in range(3):
+                line = run.wait_for_line(CPU_COUNT_LINE, 60)
+                marks.append((time.monotonic(), cpu_seconds(linux_pid),
+                              int(CPU_COUNT_LINE.match(line).group(1))))
+            self.assertEqual(0, run.wait(60), run.output)
+        monitor = (marks[1][2] + marks[2][2]) / 2
+        linux = 100 * (marks[2][1] - marks[0][1]) / (marks[2][0] - marks[0][0])
+        self.assertLessEqual(abs(monitor - linux), 10 + 0.15 * linux, (marks, linux))
+        self.assertGreater(linux, 20, "the target got almost no processor time")
+
+
+def wine_process_pid(proc):
+    """The Linux process that runs a Windows program started by the harness."""
+    names = (harness.win_path(proc.image).lower(), str(proc.image).lower())
+    for pid, cmdline in proc.windows_processes():
+        if cmdline.lower().startswith(names):
+            return pid
+    raise AssertionError("no Linux process runs %s" % proc.image)
+
+
+def cpu_seconds(pid):
+    """User plus system time of a Linux process, all its threads together."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class CommitTrigger(TriggerTest):
