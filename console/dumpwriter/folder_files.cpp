@@ -18,8 +18,8 @@ using UniqueFind = UniqueResource<FindTraits>;
 
 }  // namespace
 
-std::vector<std::wstring> NamesBesideDumpPath(const wchar_t* dumpPath) {
-    std::vector<std::wstring> names;
+std::vector<FolderFile> FilesBesideDumpPath(const wchar_t* dumpPath) {
+    std::vector<FolderFile> names;
     wchar_t directory[MAX_PATH];
     if (!DumpDirectoryOf(dumpPath, directory)) {
         return names;
@@ -37,7 +37,10 @@ std::vector<std::wstring> NamesBesideDumpPath(const wchar_t* dumpPath) {
     }
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.emplace_back(found.cFileName);
+            const uint64_t written =
+                (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                found.ftLastWriteTime.dwLowDateTime;
+            names.push_back({found.cFileName, written});
         }
     } while (FindNextFileW(find.Get(), &found));
     return names;

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
-// The names (without directory) of the plain files in the folder that holds
-// dumpPath: the dump path's own folder, or the current one when it names
-// none. Empty when the folder cannot be listed.
-std::vector<std::wstring> NamesBesideDumpPath(const wchar_t* dumpPath);
+#include "console/dumpwriter/series_files.h"
+
+// The plain files in the folder that holds dumpPath: the dump path's own
+// folder, or the current one when it names none. Empty when the folder
+// cannot be listed.
+std::vector<FolderFile> FilesBesideDumpPath(const wchar_t* dumpPath);
 
 // The file name of the dump path without directory and extension: the base
 // of its numbered names.

@@ -23,7 +23,7 @@ bool ReadNextNumber(const DumpRequest& request, DumpSeriesState& series) {
         return true;
     }
     std::optional<uint32_t> next = NextFileNumber(
-        NumberedFilesOf(NamesBesideDumpPath(request.path), DumpBaseName(request.path)));
+        NumberedFilesOf(NamesOf(FilesBesideDumpPath(request.path)), DumpBaseName(request.path)));
     if (!next) {
         return false;
     }

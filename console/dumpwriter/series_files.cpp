@@ -58,24 +58,31 @@ std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names
     return files;
 }
 
-std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<std::wstring>& names) {
-    static const std::wregex kFolderName(L"^.+_[0-9]+_([0-9]{6})_([0-9]{6})(_([0-9]{1,9}))?\\.dmp$",
+std::vector<std::wstring> NamesOf(const std::vector<FolderFile>& files) {
+    std::vector<std::wstring> names;
+    for (const FolderFile& file : files) {
+        names.push_back(file.name);
+    }
+    return names;
+}
+
+std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<FolderFile>& files) {
+    static const std::wregex kFolderName(L"^.+_[0-9]+_([0-9]{6})_([0-9]{6})(_[0-9]{1,9})?\\.dmp$",
                                          std::regex::icase);
-    // (date, time, n + 1 or 0 without n, name)
-    std::vector<std::tuple<std::wstring, std::wstring, uint32_t, std::wstring>> found;
-    for (const std::wstring& name : names) {
+    // (date, time, when written, name)
+    std::vector<std::tuple<std::wstring, std::wstring, uint64_t, std::wstring>> found;
+    for (const FolderFile& file : files) {
         std::wsmatch match;
-        if (std::regex_match(name, match, kFolderName)) {
-            const uint32_t n = match[4].matched ? std::stoul(match[4].str()) + 1 : 0;
-            found.emplace_back(match[1].str(), match[2].str(), n, name);
+        if (std::regex_match(file.name, match, kFolderName)) {
+            found.emplace_back(match[1].str(), match[2].str(), file.written, file.name);
         }
     }
     std::sort(found.begin(), found.end());
-    std::vector<NumberedFile> files;
+    std::vector<NumberedFile> ordered;
     for (const auto& entry : found) {
-        files.push_back({static_cast<uint32_t>(files.size()), std::get<3>(entry)});
+        ordered.push_back({static_cast<uint32_t>(ordered.size()), std::get<3>(entry)});
     }
-    return files;
+    return ordered;
 }
 
 std::optional<uint32_t> NextFileNumber(const std::vector<NumberedFile>& files) {

@@ -9,6 +9,15 @@
 #include <string>
 #include <vector>
 
+// A file of the dump folder: its name, without directory, and when it was
+// last written (100 ns units).
+struct FolderFile {
+    std::wstring name;
+    uint64_t written;
+};
+
+std::vector<std::wstring> NamesOf(const std::vector<FolderFile>& files);
+
 struct NumberedFile {
     uint32_t number;
     std::wstring name;  // as found in the folder, without directory
@@ -23,8 +32,9 @@ std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names
 // The dumps of a just-in-time dump folder:
 // "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp", or with "_<n>" before ".dmp" when
 // that name was taken, whatever the image. Oldest first: by the time in the
-// name, then by n; their `number` is their place in that order.
-std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<std::wstring>& names);
+// name, then (crashes within one second) by when the file was written; their
+// `number` is their place in that order.
+std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<FolderFile>& files);
 
 // The number after the highest one present (0 when there is none), so that
 // a new watch never meets an earlier one's files. None when the highest

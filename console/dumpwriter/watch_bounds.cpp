@@ -16,10 +16,11 @@ constexpr uint64_t kBytesPerMB = 1024 * 1024;
 
 // The files -keep counts, oldest first.
 std::vector<NumberedFile> KeptFilesOf(const wchar_t* dumpPath, KeptFiles kept) {
-    const std::vector<std::wstring> names = NamesBesideDumpPath(dumpPath);
+    const std::vector<FolderFile> folder = FilesBesideDumpPath(dumpPath);
     if (kept == KeptFiles::kFolderNaming) {
-        return FolderNamedFilesOf(names);
+        return FolderNamedFilesOf(folder);
     }
+    const std::vector<std::wstring> names = NamesOf(folder);
     std::vector<NumberedFile> files = NumberedFilesOf(names, DumpBaseName(dumpPath));
     const wchar_t* plain = PathFindFileNameW(dumpPath);
     if (kept == KeptFiles::kPlainThenNumbered) {

@@ -326,9 +326,7 @@ int RunAfterScan(RunState& run) {
     if (run.options.install && !run.handedOver) {
         // Its failures are reported by it and do not change the run. After a
         // hand-over the 32-bit build has registered itself already.
-        RegisterPostmortemDebugger(run.options.dumpPath, run.options.fullMemory,
-                                   run.options.settings.miniPlus != 0, run.options.userLibrary,
-                                   run.options.userLibraryPath);
+        RegisterPostmortemDebugger(run.options);
     }
     // The 32-bit build may hand the whole run to its 64-bit build here.
     HandOverDecision handOver = DecideX64HandOver(run.options, run.target.id, run.log);

@@ -45,43 +45,79 @@ LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
 
 }  // namespace
 
+namespace {
+
+// Appends the path in double quotes. Backslashes just before a closing quote
+// would escape it when the command line is read, so those are doubled.
+bool AppendQuoted(wchar_t* out, size_t capacity, const wchar_t* path) {
+    size_t trailing = 0;
+    for (size_t length = wcslen(path); length > 0 && path[length - 1] == L'\\'; --length) {
+        ++trailing;
+    }
+    if (!AppendBounded(out, capacity, L"\"") || !AppendBounded(out, capacity, path)) {
+        return false;
+    }
+    for (size_t i = 0; i < trailing; ++i) {
+        if (!AppendBounded(out, capacity, L"\\")) {
+            return false;
+        }
+    }
+    return AppendBounded(out, capacity, L"\"");
+}
+
+bool AppendBounds(wchar_t* out, size_t capacity, const PostmortemChoice& choice) {
+    wchar_t option[32];
+    if (choice.keepFiles != 0 &&
+        (!FormatBounded(option, ARRAYSIZE(option), L" -keep %u", choice.keepFiles) ||
+         !AppendBounded(out, capacity, option))) {
+        return false;
+    }
+    if (choice.freeMB != 0 &&
+        (!FormatBounded(option, ARRAYSIZE(option), L" -free %u", choice.freeMB) ||
+         !AppendBounded(out, capacity, option))) {
+        return false;
+    }
+    return !choice.metadata || AppendBounded(out, capacity, L" -meta");
+}
+
+}  // namespace
+
 bool BuildDebuggerCommandLine(const PostmortemChoice& choice, wchar_t* out) {
     constexpr size_t capacity = kDebuggerCommandCapacity;
     out[0] = L'\0';
-    bool fits = AppendBounded(out, capacity, L"\"") &&
-                AppendBounded(out, capacity, choice.programPath) &&
-                AppendBounded(out, capacity, L"\"");
+    bool fits = AppendQuoted(out, capacity, choice.programPath);
     if (choice.fullMemory) {
         fits = fits && AppendBounded(out, capacity, L" -ma");
     } else if (choice.miniPlus) {
         fits = fits && AppendBounded(out, capacity, L" -mp");
     } else if (choice.userLibrary) {
-        fits = fits && AppendBounded(out, capacity, L" -d \"") &&
-               AppendBounded(out, capacity, choice.libraryPath) &&
-               AppendBounded(out, capacity, L"\"");
+        fits = fits && AppendBounded(out, capacity, L" -d ") &&
+               AppendQuoted(out, capacity, choice.libraryPath);
     }
-    fits = fits && AppendBounded(out, capacity, L" -j \"") &&
-           AppendBounded(out, capacity, choice.dumpPath) &&
+    fits = fits && AppendBounds(out, capacity, choice) && AppendBounded(out, capacity, L" -j ") &&
+           AppendQuoted(out, capacity, choice.dumpPath) &&
            AppendBounded(out, capacity,
-                         choice.windowsMajorVersion >= 6 ? L"\" %ld %ld %p" : L"\" %ld %ld 0");
+                         choice.windowsMajorVersion >= 6 ? L" %ld %ld %p" : L" %ld %ld 0");
     if (!fits) {
         out[0] = L'\0';
     }
     return fits;
 }
 
-LONG RegisterPostmortemDebugger(const wchar_t* dumpPath, bool fullMemory, bool miniPlus,
-                                bool userLibrary, const wchar_t* libraryPath) {
+LONG RegisterPostmortemDebugger(const ScannedOptions& options) {
     wchar_t programPath[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, programPath, MAX_PATH);
     static wchar_t commandLine[kDebuggerCommandCapacity];
     PostmortemChoice choice = {programPath,
-                               fullMemory,
-                               miniPlus,
-                               userLibrary,
-                               libraryPath,
-                               dumpPath,
+                               options.fullMemory,
+                               options.settings.miniPlus != 0,
+                               options.userLibrary,
+                               options.userLibraryPath,
+                               options.dumpPath,
                                QueryWindowsVersion().dwMajorVersion};
+    choice.keepFiles = options.settings.keepFiles;
+    choice.freeMB = options.settings.freeMB;
+    choice.metadata = options.settings.metadata != 0;
     if (length == 0 || length >= MAX_PATH || !BuildDebuggerCommandLine(choice, commandLine)) {
         // A shortened line would start a different program or write a
         // different file when a process crashes.

@@ -12,10 +12,7 @@ std::optional<int> RunPostmortemOnly(const ScannedOptions& options, bool handedO
     if (handedOver) {
         return 0;
     }
-    LONG status = options.uninstall
-                      ? UndoPostmortemRegistration()
-                      : RegisterPostmortemDebugger(options.dumpPath, options.fullMemory,
-                                                   options.settings.miniPlus != 0,
-                                                   options.userLibrary, options.userLibraryPath);
+    LONG status =
+        options.uninstall ? UndoPostmortemRegistration() : RegisterPostmortemDebugger(options);
     return status == ERROR_SUCCESS ? 0 : 1;
 }

@@ -34,6 +34,26 @@ const wchar_t* SkipContentOption(const wchar_t* rest) {
     return rest;
 }
 
+// Past " -<name> <digits>" when rest starts with it.
+const wchar_t* SkipNumberOption(const wchar_t* rest, const wchar_t* option) {
+    if (!StartsWith(rest, option)) {
+        return rest;
+    }
+    const wchar_t* digits = rest + wcslen(option);
+    const wchar_t* end = digits;
+    while (*end >= L'0' && *end <= L'9') {
+        ++end;
+    }
+    return end != digits ? end : rest;
+}
+
+// Past the bounds -i may carry after the content option, in their order.
+const wchar_t* SkipBounds(const wchar_t* rest) {
+    rest = SkipNumberOption(rest, L" -keep ");
+    rest = SkipNumberOption(rest, L" -free ");
+    return StartsWith(rest, L" -meta") ? rest + 6 : rest;
+}
+
 const wchar_t* TypeName(DWORD type) {
     switch (type) {
         case REG_SZ:
@@ -64,7 +84,7 @@ bool IsOurDebuggerCommand(const wchar_t* command) {
         return false;
     }
     const wchar_t* rest = SkipContentOption(close + 1);
-    return rest != nullptr && StartsWith(rest, L" -j \"");
+    return rest != nullptr && StartsWith(SkipBounds(rest), L" -j \"");
 }
 
 std::wstring RegistryText(const BYTE* data, size_t size) {

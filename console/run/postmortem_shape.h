@@ -10,7 +10,8 @@
 // Whether a "Debugger" value is a registration made by -i of any build of
 // this program: the shape that -i writes, a quoted program path whose file
 // name begins with "varnhold" and ends with ".exe", at most one of -ma, -mp
-// or -d "<library>", then -j and the quoted dump file. The program path
+// or -d "<library>", the bounds -keep <n>, -free <n> and -meta when given,
+// then -j and the quoted dump file. The program path
 // alone would not do: the 32-bit build registers itself for the 64-bit
 // view too, the program may have been registered from a copy in another
 // folder, and the dialog program's varnhold.exe is deleted when its dialog

@@ -8,6 +8,7 @@ varnhold64.exe appears in a folder of this module's own. The AeDebug values of
 the prefix are saved before the first test and restored after the last.
 """
 
+import json
 import re
 import shutil
 import subprocess
@@ -372,6 +373,75 @@ class PostmortemStart(PostmortemTest):
                       harness.without_file_lines(out))
                 self.check_dump(path, dump_win, target, 32, bits)
                 self.assertNotIn(IMAGE, program_folder_files())
+
+
+class EveryCrash(PostmortemTest):
+    """A registered postmortem start never loses a later crash: a dump file
+    already there is followed by the next free numbered name, a dump folder
+    gets a file per crash named after it, and -keep, -free and -meta travel
+    with the registration."""
+
+    def register_alone(self, options, dump_win):
+        result = harness.run_varnhold(options + ["-i", dump_win], image=program(64),
+                                      timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        return plain(result.stdout)
+
+    def crash(self, actions=("av",)):
+        target = harness.Target(list(actions))
+        self.addCleanup(target.kill)
+        return target
+
+    def dump_names(self, folder):
+        names = sorted(p.name for p in folder.iterdir() if p.suffix == ".dmp")
+        for name in names:
+            harness.read_dump(folder / name)  # complete, not cut
+        return names
+
+    def test_crashes_in_turn_each_get_a_file_and_its_metadata(self):
+        path, dump_win = self.dumps.file("turns/crash.dmp")
+        self.assertEqual(SET_BLOCK.format(key=AEDEBUG[64],
+                                          line=debugger_line(64, " -meta", dump_win)),
+                         self.register_alone(["-meta"], dump_win))
+        targets = []
+        for _ in range(3):
+            targets.append(self.crash())
+            targets[-1].wait(POSTMORTEM_TIMEOUT)
+        names = self.dump_names(path.parent)
+        self.assertEqual(["crash.dmp", "crash_0.dmp", "crash_1.dmp"], names)
+        for name, target in zip(names, targets):
+            meta = json.loads((path.parent / (name + ".json")).read_text(encoding="utf-8"))
+            self.assertEqual(("jit", target.pid), (meta["trigger"]["kind"], meta["process"]["id"]))
+
+    def test_a_dump_folder_with_keep_holds_the_newest_named_after_the_image(self):
+        folder, folder_win = self.dumps.file("per crash")
+        folder_win += "\\"
+        out = self.register_alone(["-keep", "2", "-free", "1"], folder_win)
+        # The folder's backslash is doubled, so that the quote still closes.
+        line = debugger_line(64, " -keep 2 -free 1", folder_win + "\\")
+        self.assertEqual(SET_BLOCK.format(key=AEDEBUG[64], line=line), out)
+        targets = []
+        for _ in range(4):
+            targets.append(self.crash())
+            targets[-1].wait(POSTMORTEM_TIMEOUT)
+        names = self.dump_names(folder)
+        self.assertEqual(2, len(names), names)
+        for name in names:
+            self.assertRegex(name, r"^vh_target_\d+_\d{6}_\d{6}\.dmp$")
+        self.assertEqual({t.pid for t in targets[2:]}, {int(n.split("_")[2]) for n in names})
+        self.assertEqual(0, harness.run_varnhold(["-iu"], image=program(64)).returncode)
+        self.assertNotEqual(line, read_values(AEDEBUG[64]).get("Debugger"))
+
+    def test_two_crashes_at_the_same_moment_get_two_files(self):
+        path, dump_win = self.dumps.file("together/crash.dmp")
+        self.register_alone([], dump_win)
+        targets = [self.crash(("wait-stdin", "av")) for _ in range(2)]
+        for target in targets:
+            target.send_line()
+        for target in targets:
+            target.wait(POSTMORTEM_TIMEOUT)
+            self.assertNotIn("Failed to create dump file", target.output)
+        self.assertEqual(["crash.dmp", "crash_0.dmp"], self.dump_names(path.parent))
 
 
 class HandOver(PostmortemTest):

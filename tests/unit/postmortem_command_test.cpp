@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <shellapi.h>
+
 #include "console/run/postmortem.h"
 
 namespace {
@@ -48,6 +50,28 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"BeforeVistaNoInfoAddress", false, false, false, 5,
                     L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\dumps\" %ld %ld 0"}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
+
+TEST(DebuggerCommandLine, BoundsFollowTheContentOptionAndAFolderKeepsItsQuote) {
+    PostmortemChoice choice = {
+        L"C:\\Tools\\varnhold.exe", true, false, false, nullptr, L"c:\\dumps\\", 6,
+    };
+    choice.keepFiles = 10;
+    choice.freeMB = 2048;
+    choice.metadata = true;
+    wchar_t line[kDebuggerCommandCapacity];
+    ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
+    // The folder's backslash is doubled: "\\"" closes the quote, "\"" would not.
+    EXPECT_STREQ(L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\dumps\\\\\" "
+                 L"%ld %ld %p",
+                 line);
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(line, &count);
+    ASSERT_NE(nullptr, argv);
+    ASSERT_EQ(12, count);
+    EXPECT_STREQ(L"c:\\dumps\\", argv[8]);
+    EXPECT_STREQ(L"%ld", argv[9]);
+    LocalFree(argv);
+}
 
 TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
     std::wstring longLibrary(2000, L'x');

@@ -50,10 +50,16 @@ TEST(SeriesFiles, KeepingRemovesTheLowestNumbersBeyondTheNewest) {
 }
 
 TEST(SeriesFiles, FolderDumpsOfAnyImageOldestFirst) {
-    const std::vector<std::wstring> folder = {
-        L"b_8_261208_101500.dmp", L"a_4_261208_101500_0.dmp", L"my_app_12_261207_235959.DMP",
-        L"a_4_261208_101500.dmp", L"crash.dmp",               L"a_4_261208_1015.dmp",
-        L"a_261208_101500.dmp",   L"a_4_261208_101500.dmp.json",
+    // Crashes within one second are told apart by when they were written.
+    const std::vector<FolderFile> folder = {
+        {L"b_8_261208_101500.dmp", 30},
+        {L"a_4_261208_101500_0.dmp", 40},
+        {L"my_app_12_261207_235959.DMP", 90},
+        {L"a_4_261208_101500.dmp", 20},
+        {L"crash.dmp", 10},
+        {L"a_4_261208_1015.dmp", 10},
+        {L"a_261208_101500.dmp", 10},
+        {L"a_4_261208_101500.dmp.json", 10},
     };
     std::vector<std::wstring> names;
     for (const NumberedFile& file : FolderNamedFilesOf(folder)) {
