@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
-#include "common/version.h"
 
 namespace {
 
@@ -66,18 +64,6 @@ TEST(UtcTime, IsoWithMillisecondsFromBothTimeForms) {
     EXPECT_EQ('T', now[10]);
     EXPECT_EQ(".", now.substr(19, 1));
     EXPECT_EQ('Z', now[23]);
-}
-
-TEST(ReleaseVersion, TextAndNumbersAgree) {
-    char expected[64];
-    snprintf(expected, sizeof expected, "%d.%d.%d", VARNHOLD_VERSION_MAJOR, VARNHOLD_VERSION_MINOR,
-             VARNHOLD_VERSION_PATCH);
-    EXPECT_STREQ(expected, VARNHOLD_VERSION);
-    snprintf(expected, sizeof expected, "%d.%d", VARNHOLD_VERSION_MAJOR, VARNHOLD_VERSION_MINOR);
-    EXPECT_STREQ(expected, VARNHOLD_VERSION_SHORT);
-    const int resource[] = {VARNHOLD_VERSION_RESOURCE};
-    EXPECT_EQ(VARNHOLD_VERSION_MAJOR, resource[0]);
-    EXPECT_EQ(VARNHOLD_VERSION_PATCH, resource[2]);
 }
 
 }  // namespace
