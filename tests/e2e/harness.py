@@ -223,24 +223,51 @@ def processes_with_token(token):
     return found
 
 
-def _signal_token(token, sig, image=None):
-    """Sends sig to the token's processes whose command line starts with the
-    Windows path of image, or the path it was started with (every one of them when
-    image is None)."""
+def _processes_of(token, image=None):
+    """The token's processes whose command line starts with the Windows path of
+    image, or the path it was started with (every one of them when image is
+    None)."""
     # A program started through Wine's 64-bit loader alone keeps the path it
     # was started with as its Linux command line instead of its Windows name.
     prefixes = (tuple({win_path(image).lower(), str(image).lower()})
                 if image is not None else None)
+    return [(pid, cmdline) for pid, cmdline in processes_with_token(token)
+            if prefixes is None or cmdline.lower().startswith(prefixes)]
+
+
+def _signal_token(token, sig, image=None):
+    """Sends sig to the token's processes of image (see _processes_of)."""
     hit = []
-    for pid, cmdline in processes_with_token(token):
-        if prefixes is not None and not cmdline.lower().startswith(prefixes):
-            continue
+    for pid, _ in _processes_of(token, image):
         try:
             os.kill(pid, sig)
             hit.append(pid)
         except ProcessLookupError:
             pass
     return hit
+
+
+# -- waiting ----------------------------------------------------------------------
+
+def wait_until(condition, timeout=DEFAULT_TIMEOUT, what="the condition"):
+    """Polls condition() until it gives a true value, which it returns; raises
+    HarnessTimeout naming what after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise HarnessTimeout("%s: not there after %.1f s" % (what, timeout))
+        time.sleep(0.05)  # the poll interval
+
+
+def file_size(path):
+    """The size of a file, 0 while there is none."""
+    try:
+        return Path(path).stat().st_size
+    except OSError:
+        return 0
 
 
 # -- a running program ------------------------------------------------------------
@@ -363,6 +390,12 @@ class WineProcess:
     def windows_processes(self):
         return processes_with_token(self.token)
 
+    def wait_until_running(self, timeout=DEFAULT_TIMEOUT):
+        """Until Wine runs this program (its Linux process carries the program's
+        name): the only sign of life of a program that prints nothing."""
+        wait_until(lambda: _processes_of(self.token, self.image), timeout,
+                   "%s running" % self.image.name)
+
     def kill(self):
         """Ends this program and everything it started."""
         for _ in range(3):
@@ -415,7 +448,10 @@ class Target(WineProcess):
     """vh_target.exe performing actions, e.g. Target(["rw:4", "sleep:30000"]).
 
     In a with block: started, its "pid" line read (.pid is the Windows
-    identifier), killed with all it started on leaving."""
+    identifier), killed with all it started on leaving. Besides its "step"
+    lines it prints "debugger attached" once a debugger is attached and, after
+    hang-window, "window hung" once the window counts as hung; wait_for_line
+    takes lines in order, so wait for these before any line that follows them."""
 
     def __init__(self, actions, bits=64, start_timeout=30, cwd=None, image=None):
         self.bits = bits

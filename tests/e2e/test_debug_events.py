@@ -3,7 +3,6 @@ breakpoints, the termination dump and debug strings, with the real console
 program attached to (or launching) the real test target."""
 
 import sys
-import time
 import unittest
 from pathlib import Path
 
@@ -29,7 +28,7 @@ class DebugEventTest(unittest.TestCase):
         run = harness.start_varnhold(options + [str(target.pid), win])
         self.addCleanup(run.kill)
         run.wait_for_line("Dump file:", 30)
-        time.sleep(1.5)  # the attach and its breakpoint
+        target.wait_for_line("debugger attached", 30)
         return run, path
 
     def finish(self, target, run):

@@ -86,8 +86,7 @@ class Driver:
     def shot(self, name):
         ARTIFACTS.mkdir(parents=True, exist_ok=True)
         bmp = ARTIFACTS / (name + ".bmp")
-        time.sleep(0.5)  # let the window finish painting
-        self("shot", harness.win_path(bmp))
+        self("shot", harness.win_path(bmp))  # the driver lets the dialog finish painting first
         bmp_to_png(bmp, ARTIFACTS / (name + ".png"))
         bmp.unlink()
 

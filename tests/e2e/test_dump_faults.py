@@ -108,12 +108,14 @@ class FaultTest(unittest.TestCase):
 
 class FaultsDuringAFullDump(FaultTest):
     def full_dump_under_way(self, name):
-        """A big target and a run that has been writing its full dump for 3 s."""
+        """A big target and a run whose full dump file holds a tenth of the
+        target's memory."""
         target = self.big_target()
         path, win = self.dumps.file(name)
         run = self.start(["-ma", str(target.pid), win])
         run.wait_for_line("Writing dump file", 30)
-        time.sleep(3)
+        harness.wait_until(lambda: harness.file_size(path) >= TARGET_MB * 1024 * 1024 // 10, 60,
+                           "a tenth of the full dump in %s" % path.name)
         self.assertIsNone(run.returncode, "the dump ended too soon to be interrupted")
         return target, path, run
 
@@ -230,7 +232,10 @@ class BothThreadsAtOnce(FaultTest):
                                           harness.win_path(path)])
             try:
                 run.wait_for_line("Dump file:", 30)
-                time.sleep(1.5 + rng.random())  # the attach, and some jitter against the sampling
+                target.wait_for_line("debugger attached", 30)
+                # Not a wait: a random offset into the one-second sampling
+                # period, so that the rounds meet the sampling at every phase.
+                time.sleep(rng.random())
                 target.send_line()
                 out = self.finish(run, 60)
             finally:

@@ -1,9 +1,9 @@
 """Target acquisition, the immediate dump and the dump writer's naming and
 overwrite rules, with the real console program and the real test target."""
 
+import os
 import re
 import sys
-import time
 import unittest
 from pathlib import Path
 
@@ -73,11 +73,11 @@ class ImmediateDumps(FirstDumpTest):
         self.assertIn("Failed to create dump file: ", result.stdout)
         self.assertNotIn("Dump written.", result.stdout)
 
-        before = (self.dumps.path / "s_0.dmp").stat().st_mtime_ns
-        time.sleep(0.05)
+        first = self.dumps.path / "s_0.dmp"
+        os.utime(first, ns=(1_000_000_000_000_000_000, 1_000_000_000_000_000_000))
         result = harness.run_varnhold(["-o", "-n", "3", str(self.target.pid), win])
         self.assertEqual(0, result.returncode, result.stdout)
-        self.assertNotEqual(before, (self.dumps.path / "s_0.dmp").stat().st_mtime_ns)
+        self.assertNotEqual(1_000_000_000_000_000_000, first.stat().st_mtime_ns)
 
     def test_missing_directories_are_created(self):
         path, win = self.dumps.file("a/b/c/deep.dmp")
@@ -128,14 +128,17 @@ class Acquisition(FirstDumpTest):
         path, win = self.dumps.file("w.dmp")
         run = harness.start_varnhold(["-w", "vh_late.exe", win])
         self.addCleanup(run.kill)
-        time.sleep(2)
-        self.assertEqual("", run.output)
+        # The waiting run prints nothing; the image it waits for does not even
+        # exist before the run is up.
+        run.wait_until_running(30)
         late = self.dumps.path / "vh_late.exe"
         late.write_bytes(harness.target_exe(64).read_bytes())
         with harness.Target(["sleep:30000"], image=late) as target:
             run.wait(60)
             self.assertEqual(0, run.returncode, run.output)
-            self.assertIn("Process:               vh_late.exe (%d)" % target.pid, run.output)
+            # Nothing came before the summary: the wait itself printed nothing.
+            self.assertTrue(run.output.startswith(
+                "Process:               vh_late.exe (%d)\n" % target.pid), run.output)
             harness.read_dump(path)
 
     def test_launch_and_missing_image(self):
@@ -157,10 +160,12 @@ class Supervision(FirstDumpTest):
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertIn("The process has exited.\n", result.stdout)
 
-        run = harness.start_varnhold(["-c", "90", str(self.target.pid), self.dumps.file("c.dmp")[1]])
+        # At or below 100 % qualifies every second: each pass prints a count
+        # line, the sign that the run is in its sampling loop.
+        run = harness.start_varnhold(["-cl", "100", "-s", "3600", str(self.target.pid),
+                                      self.dumps.file("c.dmp")[1]])
         self.addCleanup(run.kill)
-        run.wait_for_line("Dump file:", 30)
-        time.sleep(1)
+        run.wait_for_line(re.compile(r"\[\d\d:\d\d:\d\d\] CPU: +\d+% +1s$"), 30)
         self.assertGreater(run.ctrl_c(), 0)
         run.wait(30)
         self.assertEqual(0, run.returncode, run.output)
