@@ -48,8 +48,7 @@ class TargetProcess {
             startup.hStdInput = nullptr;
         }
         PROCESS_INFORMATION started = {};
-        if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, !suspended,
-                            suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup,
+        if (!CreateRetrying(&commandLine, !suspended, suspended ? CREATE_SUSPENDED : 0, &startup,
                             &started)) {
             return false;
         }
@@ -79,6 +78,24 @@ class TargetProcess {
     HANDLE ReleaseThread() { return thread_.Release(); }
 
   private:
+    // Under load Wine now and then fails to create a process at all (error
+    // 1359, internal error) before it has run a single instruction. That says
+    // nothing about the code under test, so such a start alone is tried again.
+    static bool CreateRetrying(std::wstring* commandLine, bool inherit, DWORD flags,
+                               STARTUPINFOW* startup, PROCESS_INFORMATION* started) {
+        const int kAttempts = 3;
+        for (int attempt = 1;; ++attempt) {
+            if (CreateProcessW(nullptr, &(*commandLine)[0], nullptr, nullptr, inherit, flags,
+                               nullptr, nullptr, startup, started)) {
+                return true;
+            }
+            if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == kAttempts) {
+                return false;
+            }
+            Sleep(100 * attempt);  // a moment for the loaded machine, not a wait for an event
+        }
+    }
+
     bool ReadUntil(HANDLE output, const std::string& untilLine) {
         std::string pending;
         char chunk[4096];
