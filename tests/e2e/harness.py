@@ -449,9 +449,10 @@ class Target(WineProcess):
 
     In a with block: started, its "pid" line read (.pid is the Windows
     identifier), killed with all it started on leaving. Besides its "step"
-    lines it prints "debugger attached" once a debugger is attached and, after
-    hang-window, "window hung" once the window counts as hung; wait_for_line
-    takes lines in order, so wait for these before any line that follows them."""
+    lines it prints "debugger attached" once a debugger is attached while it
+    waits in wait-stdin and, after hang-window, "window hung" once the window
+    counts as hung; wait_for_line takes lines in order, so wait for these
+    before any line that follows them."""
 
     def __init__(self, actions, bits=64, start_timeout=30, cwd=None, image=None):
         self.bits = bits
