@@ -357,10 +357,13 @@ class WineProcess:
                     r.is_alive() for r in self._readers)
                 remaining = deadline - time.monotonic()
                 if finished or remaining <= 0:
+                    state = ("program ended with %s" % self._popen.returncode if finished
+                             else "still running")
                     raise HarnessTimeout(
                         "%s: no line starting with %r after %.1f s (%s); output so far:\n%s"
-                        % (self.image.name, prefix, timeout,
-                           "program ended" if finished else "still running", text))
+                        "\nerror output so far:\n%s"
+                        % (self.image.name, prefix, timeout, state, text,
+                           decode_console(bytes(self._err))))
                 self._cond.wait(min(remaining, 0.2))
 
     def wait(self, timeout=DEFAULT_TIMEOUT):
