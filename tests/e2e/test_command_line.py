@@ -28,6 +28,11 @@ POSTMORTEM_PARAGRAPH = (
     "   -i      Without a process name or PID, varnhold only registers itself\n"
     "           and ends: exit code 0 when every registry value was written,\n"
     "           1 otherwise. The Debugger and Auto values it replaces are kept.\n"
+    "           Every crash gets a dump of its own: when the dump file is there,\n"
+    "           the next free numbered name is taken. A dump file ending in \\\n"
+    "           (or an existing folder) is a dump folder, where each crash\n"
+    "           writes <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. -keep, -free and\n"
+    "           -meta, given with -i, are registered too.\n"
     "   -iu     Undo the registration: put the kept values back, or delete\n"
     "           varnhold's values when none were kept. Exit code 1 when\n"
     "           varnhold is not the registered postmortem debugger.\n\n")
