@@ -61,9 +61,10 @@ TEST(DebuggerCommandLine, BoundsFollowTheContentOptionAndAFolderKeepsItsQuote) {
     wchar_t line[kDebuggerCommandCapacity];
     ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
     // The folder's backslash is doubled: "\\"" closes the quote, "\"" would not.
-    EXPECT_STREQ(L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\dumps\\\\\" "
-                 L"%ld %ld %p",
-                 line);
+    EXPECT_STREQ(
+        L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\dumps\\\\\" "
+        L"%ld %ld %p",
+        line);
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(line, &count);
     ASSERT_NE(nullptr, argv);
