@@ -4,7 +4,6 @@
 #include <cwctype>
 
 #include <algorithm>
-#include <regex>
 #include <tuple>
 
 namespace {
@@ -16,6 +15,58 @@ bool SameLetters(const wchar_t* a, const wchar_t* b, size_t length) {
         }
     }
     return true;
+}
+
+bool AllDigits(const std::wstring& text, size_t first, size_t count) {
+    for (size_t i = first; i < first + count; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct FolderNameTime {
+    std::wstring date;  // yyMMdd
+    std::wstring time;  // HHmmss
+};
+
+// "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp", or with "_<number>" (up to nine
+// digits) before ".dmp" when that name was taken. Where both readings fit,
+// the one with the longer image name wins.
+std::optional<FolderNameTime> FolderNameTimeOf(const std::wstring& name) {
+    const std::wstring extension = L".dmp";
+    if (name.size() < extension.size() ||
+        !SameLetters(name.c_str() + name.size() - extension.size(), extension.c_str(),
+                     extension.size())) {
+        return std::nullopt;
+    }
+    const std::wstring stem = name.substr(0, name.size() - extension.size());
+    std::vector<std::wstring> parts;
+    for (size_t start = 0;;) {
+        const size_t underscore = stem.find(L'_', start);
+        parts.push_back(stem.substr(start, underscore - start));
+        if (underscore == std::wstring::npos) {
+            break;
+        }
+        start = underscore + 1;
+    }
+    auto digits = [](const std::wstring& part, size_t least, size_t most) {
+        return part.size() >= least && part.size() <= most && AllDigits(part, 0, part.size());
+    };
+    for (size_t numbered = 0; numbered <= 1; ++numbered) {
+        const size_t tail = 3 + numbered;  // pid, date, time and the number
+        if (parts.size() < tail + 1) {
+            break;
+        }
+        const size_t pid = parts.size() - tail;
+        const bool imageNamed = pid > 1 || !parts[0].empty();
+        if (imageNamed && digits(parts[pid], 1, SIZE_MAX) && digits(parts[pid + 1], 6, 6) &&
+            digits(parts[pid + 2], 6, 6) && (!numbered || digits(parts.back(), 1, 9))) {
+            return FolderNameTime{parts[pid + 1], parts[pid + 2]};
+        }
+    }
+    return std::nullopt;
 }
 
 // The digits between "<baseName>_" and ".dmp", as a number.
@@ -67,14 +118,11 @@ std::vector<std::wstring> NamesOf(const std::vector<FolderFile>& files) {
 }
 
 std::vector<NumberedFile> FolderNamedFilesOf(const std::vector<FolderFile>& files) {
-    static const std::wregex kFolderName(L"^.+_[0-9]+_([0-9]{6})_([0-9]{6})(_[0-9]{1,9})?\\.dmp$",
-                                         std::regex::icase);
     // (date, time, when written, name)
     std::vector<std::tuple<std::wstring, std::wstring, uint64_t, std::wstring>> found;
     for (const FolderFile& file : files) {
-        std::wsmatch match;
-        if (std::regex_match(file.name, match, kFolderName)) {
-            found.emplace_back(match[1].str(), match[2].str(), file.written, file.name);
+        if (std::optional<FolderNameTime> time = FolderNameTimeOf(file.name)) {
+            found.emplace_back(time->date, time->time, file.written, file.name);
         }
     }
     std::sort(found.begin(), found.end());

@@ -15,6 +15,9 @@ PROGRAMS = {"varnhold.exe": harness.DIST / "varnhold.exe",
             "x64/varnhold.exe": harness.DIST / "x64" / "varnhold.exe",
             "ui/varnhold_ui.exe": harness.DIST / "ui" / "varnhold_ui.exe"}
 TEXTS = ["README.md", "LICENSE", "CHANGELOG.md"]
+# What a download may weigh: a library that drags the C++ locale machinery in
+# (as std::regex does) more than doubles the console build.
+SIZE_LIMITS = {"x64/varnhold.exe": 600 * 1024, "ui/varnhold_ui.exe": 2048 * 1024}
 
 
 def project_version():
@@ -51,6 +54,8 @@ class Package(unittest.TestCase):
             self.assertEqual(tuple(map(int, version)) + (0,), resource_version(entries[name]), name)
         for name in TEXTS:
             self.assertEqual((harness.ROOT / name).read_bytes(), entries[name], name)
+        for name, limit in SIZE_LIMITS.items():
+            self.assertLessEqual(len(entries[name]), limit, name)
 
         sums = entries["SHA256SUMS"].decode("ascii").splitlines()
         listed = {}
