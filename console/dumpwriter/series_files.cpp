@@ -17,9 +17,13 @@ bool SameLetters(const wchar_t* a, const wchar_t* b, size_t length) {
     return true;
 }
 
-bool AllDigits(const std::wstring& text, size_t first, size_t count) {
-    for (size_t i = first; i < first + count; ++i) {
-        if (text[i] < L'0' || text[i] > L'9') {
+// Between least and most characters, every one a digit.
+bool DigitsOnly(const std::wstring& part, size_t least, size_t most) {
+    if (part.size() < least || part.size() > most) {
+        return false;
+    }
+    for (wchar_t c : part) {
+        if (c < L'0' || c > L'9') {
             return false;
         }
     }
@@ -51,9 +55,6 @@ std::optional<FolderNameTime> FolderNameTimeOf(const std::wstring& name) {
         }
         start = underscore + 1;
     }
-    auto digits = [](const std::wstring& part, size_t least, size_t most) {
-        return part.size() >= least && part.size() <= most && AllDigits(part, 0, part.size());
-    };
     for (size_t numbered = 0; numbered <= 1; ++numbered) {
         const size_t tail = 3 + numbered;  // pid, date, time and the number
         if (parts.size() < tail + 1) {
@@ -61,8 +62,8 @@ std::optional<FolderNameTime> FolderNameTimeOf(const std::wstring& name) {
         }
         const size_t pid = parts.size() - tail;
         const bool imageNamed = pid > 1 || !parts[0].empty();
-        if (imageNamed && digits(parts[pid], 1, SIZE_MAX) && digits(parts[pid + 1], 6, 6) &&
-            digits(parts[pid + 2], 6, 6) && (!numbered || digits(parts.back(), 1, 9))) {
+        if (imageNamed && DigitsOnly(parts[pid], 1, SIZE_MAX) && DigitsOnly(parts[pid + 1], 6, 6) &&
+            DigitsOnly(parts[pid + 2], 6, 6) && (!numbered || DigitsOnly(parts.back(), 1, 9))) {
             return FolderNameTime{parts[pid + 1], parts[pid + 2]};
         }
     }

@@ -82,25 +82,23 @@ struct LiveSources {
 // The target's kernel plus user time, from its threads where its process
 // times do not move.
 bool SampleProcessTotal(LiveSources* sources, uint64_t* total) {
+    LONG status;
     if (sources->threadTimes != nullptr) {
-        LONG status =
-            SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total);
-        if (status < 0) {
-            ReportNtStatus(L"Failed to query process times", status);
-            return false;
+        status = SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total);
+    } else {
+        KernelUserTimes times = {};
+        ULONG returned = 0;
+        status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
+                                                         &times, sizeof(times), &returned);
+        if (status >= 0) {
+            *total = static_cast<uint64_t>(times.kernelTime.QuadPart) +
+                     static_cast<uint64_t>(times.userTime.QuadPart);
         }
-        return true;
     }
-    KernelUserTimes times = {};
-    ULONG returned = 0;
-    LONG status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
-                                                          &times, sizeof(times), &returned);
     if (status < 0) {
         ReportNtStatus(L"Failed to query process times", status);
         return false;
     }
-    *total = static_cast<uint64_t>(times.kernelTime.QuadPart) +
-             static_cast<uint64_t>(times.userTime.QuadPart);
     return true;
 }
 

@@ -111,7 +111,7 @@ long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* t
     if (status < 0) {
         return status;
     }
-    times.readings.clear();
+    // AddThreadSample hands the readings buffer back empty.
     ReadThreads(reinterpret_cast<const uint8_t*>(times.buffer.data()), length, processId,
                 times.readings);
     *total = AddThreadSample(times.ledger, times.readings);

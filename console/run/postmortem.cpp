@@ -43,10 +43,6 @@ LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
     return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-namespace {
-
 // Appends the path in double quotes. Backslashes just before a closing quote
 // would escape it when the command line is read, so those are doubled.
 bool AppendQuoted(wchar_t* out, size_t capacity, const wchar_t* path) {
@@ -66,16 +62,17 @@ bool AppendQuoted(wchar_t* out, size_t capacity, const wchar_t* path) {
 }
 
 bool AppendBounds(wchar_t* out, size_t capacity, const PostmortemChoice& choice) {
-    wchar_t option[32];
-    if (choice.keepFiles != 0 &&
-        (!FormatBounded(option, ARRAYSIZE(option), L" -keep %u", choice.keepFiles) ||
-         !AppendBounded(out, capacity, option))) {
-        return false;
-    }
-    if (choice.freeMB != 0 &&
-        (!FormatBounded(option, ARRAYSIZE(option), L" -free %u", choice.freeMB) ||
-         !AppendBounded(out, capacity, option))) {
-        return false;
+    const struct {
+        const wchar_t* format;
+        uint32_t value;
+    } numbers[] = {{L" -keep %u", choice.keepFiles}, {L" -free %u", choice.freeMB}};
+    for (const auto& number : numbers) {
+        wchar_t option[32];
+        if (number.value != 0 &&
+            (!FormatBounded(option, ARRAYSIZE(option), number.format, number.value) ||
+             !AppendBounded(out, capacity, option))) {
+            return false;
+        }
     }
     return !choice.metadata || AppendBounded(out, capacity, L" -meta");
 }
