@@ -18,8 +18,9 @@ ALLOWED = {
     "console/options": {"common", "console/report"},
     "console/dumpwriter": {"common", "console/report"},
     "console/monitors": {"common", "console/report", "console/options", "console/dumpwriter"},
+    "console/upload": {"common", "console/report", "console/dumpwriter"},
     "console/run": {"common", "console/report", "console/options", "console/dumpwriter",
-                    "console/monitors"},
+                    "console/monitors", "console/upload"},
     "gui": {"common"},
 }
 

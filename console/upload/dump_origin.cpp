@@ -1,0 +1,59 @@
+#include "console/upload/dump_origin.h"
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// The string at object[first][second] (or object[first] without a second).
+std::string StringAt(const nlohmann::json& object, const char* first, const char* second) {
+    if (!object.is_object() || !object.contains(first)) {
+        return std::string();
+    }
+    const nlohmann::json* value = &object[first];
+    if (second != nullptr) {
+        if (!value->is_object() || !value->contains(second)) {
+            return std::string();
+        }
+        value = &(*value)[second];
+    }
+    return value->is_string() ? value->get<std::string>() : std::string();
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            length);
+    }
+    return wide;
+}
+
+}  // namespace
+
+DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
+                           const std::wstring& thisHost) {
+    nlohmann::json metadata;
+    try {
+        // A damaged file parses as "discarded", which has none of the fields.
+        metadata = nlohmann::json::parse(metadataText, nullptr, false);
+    } catch (...) {
+        // Only memory can run out here; the fields are then filled as without a file.
+    }
+    if (given.triggerKind.empty()) {
+        given.triggerKind = StringAt(metadata, "trigger", "kind");
+    }
+    if (given.triggerKind.empty()) {
+        given.triggerKind = "unknown";
+    }
+    if (given.host.empty()) {
+        given.host = WideFromUtf8(StringAt(metadata, "host", nullptr));
+    }
+    if (given.host.empty()) {
+        given.host = thisHost;
+    }
+    return given;
+}

@@ -1,0 +1,404 @@
+#include "console/upload/http_post.h"
+
+#include <winhttp.h>
+
+#include <atomic>
+#include <memory>
+
+#include "common/unique_resource.h"
+#include "common/version.h"
+#include "console/report/error_report.h"
+#include "console/upload/upload_outcome.h"
+
+namespace {
+
+struct InternetTraits {
+    using Type = HINTERNET;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type h) { WinHttpCloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<InternetTraits>;
+
+constexpr DWORD kWritePiece = 64 * 1024;
+constexpr DWORD kBodyStartSize = 4096;
+// TLS 1.3 is known to the newest systems only; older ones refuse the flag.
+constexpr DWORD kTls13 = 0x00002000;  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+constexpr DWORD kTlsUpTo12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 |
+                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+
+// What the system's HTTP stack hands back while a request runs. It may still
+// call back, and write into the buffer, after the request handle is closed,
+// until it says the handle is closing; and Wine's says so only once a step
+// under way has ended by itself. So the state has two owners, the request
+// and the stack, and goes away when both have let go of it: closing a request
+// never waits.
+struct RequestState {
+    UniqueHandle stepDone{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::atomic<DWORD> error{0};
+    std::atomic<DWORD> bytesRead{0};
+    std::atomic<long> owners{2};
+    unsigned char buffer[kWritePiece];
+};
+
+void LetGo(RequestState* state) {
+    if (--state->owners == 0) {
+        delete state;
+    }
+}
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
+                              DWORD infoLength) {
+    auto* state = reinterpret_cast<RequestState*>(context);
+    if (state == nullptr) {
+        return;
+    }
+    switch (status) {
+        case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+        case WINHTTP_CALLBACK_STATUS_WRITE_COMPLETE:
+        case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+            SetEvent(state->stepDone.Get());
+            break;
+        case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+            state->bytesRead = infoLength;
+            SetEvent(state->stepDone.Get());
+            break;
+        case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
+            const DWORD error = static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError;
+            state->error = error != 0 ? error : ERROR_WINHTTP_INTERNAL_ERROR;
+            SetEvent(state->stepDone.Get());
+            break;
+        }
+        case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+            LetGo(state);  // the last call for this request
+            break;
+        default:
+            break;
+    }
+}
+
+// One request on its connection, ended (and its state let go) on leaving.
+class AsyncRequest {
+  public:
+    AsyncRequest(HANDLE cancel, DWORD stepTimeoutMs)
+        : state_(new (std::nothrow) RequestState), cancel_(cancel), timeout_(stepTimeoutMs) {}
+
+    ~AsyncRequest() {
+        request_.Reset();
+        connection_.Reset();
+        if (state_ != nullptr) {
+            // Without its callback the stack never had the state.
+            if (!callbackSet_) {
+                LetGo(state_);
+            }
+            LetGo(state_);
+        }
+    }
+
+    bool Open(HINTERNET session, const HttpUrl& url, DWORD* error) {
+        if (state_ == nullptr || !state_->stepDone) {
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
+        connection_.Reset(WinHttpConnect(session, url.host.c_str(), url.port, 0));
+        const std::wstring target = RequestTarget(url);
+        if (connection_) {
+            request_.Reset(WinHttpOpenRequest(connection_.Get(), L"POST", target.c_str(), nullptr,
+                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              url.secure ? WINHTTP_FLAG_SECURE : 0));
+        }
+        if (!request_) {
+            *error = GetLastError();
+            return false;
+        }
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
+        if (!WinHttpSetOption(request_.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context,
+                              sizeof(context)) ||
+            WinHttpSetStatusCallback(
+                request_.Get(), OnRequestStatus,
+                WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+            *error = GetLastError();
+            return false;
+        }
+        callbackSet_ = true;
+        const int timeout = static_cast<int>(timeout_);
+        if (!WinHttpSetTimeouts(request_.Get(), timeout, timeout, timeout, timeout)) {
+            *error = GetLastError();
+            return false;
+        }
+        DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        // A redirect is shown as the server's answer: the URL needs mending.
+        WinHttpSetOption(request_.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
+        return true;
+    }
+
+    HINTERNET handle() const { return request_.Get(); }
+    unsigned char* buffer() { return state_->buffer; }
+    DWORD bytesRead() const { return state_->bytesRead; }
+
+    // Call before starting a step.
+    void Arm() {
+        state_->error = 0;
+        ResetEvent(state_->stepDone.Get());
+    }
+
+    // Waits for the step started last; kNone when it completed.
+    HttpFailure WaitStep(DWORD* error) {
+        HANDLE handles[2] = {state_->stepDone.Get(), cancel_};
+        const DWORD count = cancel_ != nullptr ? 2 : 1;
+        const DWORD waited = WaitForMultipleObjects(count, handles, FALSE, timeout_);
+        if (waited == WAIT_OBJECT_0 + 1) {
+            return HttpFailure::kCancelled;
+        }
+        if (waited == WAIT_TIMEOUT) {
+            return HttpFailure::kTimedOut;
+        }
+        *error = waited == WAIT_OBJECT_0 ? state_->error.load() : GetLastError();
+        if (*error == ERROR_WINHTTP_TIMEOUT) {
+            return HttpFailure::kTimedOut;
+        }
+        return *error == 0 ? HttpFailure::kNone : HttpFailure::kNetwork;
+    }
+
+  private:
+    RequestState* state_;
+    bool callbackSet_ = false;
+    HANDLE cancel_;
+    DWORD timeout_;
+    UniqueInternet connection_;
+    UniqueInternet request_;
+};
+
+// A step's outcome: kNone to go on.
+HttpFailure Started(AsyncRequest* request, BOOL started, DWORD* error) {
+    if (!started) {
+        *error = GetLastError();
+        return HttpFailure::kNetwork;
+    }
+    return request->WaitStep(error);
+}
+
+std::wstring RequestHeaders(const HttpUrl& url, const HttpBody& body) {
+    std::wstring headers = L"Content-Type: " +
+                           std::wstring(body.contentType.begin(), body.contentType.end()) + L"\r\n";
+    if (body.contentEncoding != nullptr) {
+        const std::string encoding = body.contentEncoding;
+        headers += L"Content-Encoding: " + std::wstring(encoding.begin(), encoding.end()) + L"\r\n";
+    }
+    const std::wstring authorization = BasicAuthorization(url);
+    if (!authorization.empty()) {
+        headers += L"Authorization: " + authorization + L"\r\n";
+    }
+    // The length parameter of the send call is 32-bit; beyond it the header
+    // says it.
+    if (body.size > MAXDWORD) {
+        headers += L"Content-Length: " + std::to_wstring(body.size) + L"\r\n";
+    }
+    return headers;
+}
+
+HttpFailure SendBody(AsyncRequest* request, const HttpBody& body, DWORD* error) {
+    uint64_t left = body.size;
+    while (left > 0) {
+        const DWORD piece = left < kWritePiece ? static_cast<DWORD>(left) : kWritePiece;
+        DWORD got = 0;
+        if (!ReadFile(body.file, request->buffer(), piece, &got, nullptr)) {
+            *error = GetLastError();
+            return HttpFailure::kNetwork;
+        }
+        if (got != piece) {
+            *error = ERROR_HANDLE_EOF;  // the body file is shorter than it was
+            return HttpFailure::kNetwork;
+        }
+        request->Arm();
+        const HttpFailure failure = Started(
+            request, WinHttpWriteData(request->handle(), request->buffer(), piece, nullptr), error);
+        if (failure != HttpFailure::kNone) {
+            return failure;
+        }
+        left -= piece;
+    }
+    return HttpFailure::kNone;
+}
+
+std::wstring QueryHeaderText(HINTERNET request, DWORD which) {
+    wchar_t text[256];
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return std::wstring();
+    }
+    return std::wstring(text, size / sizeof(wchar_t));
+}
+
+// Retry-After as seconds, or as a date the server gave.
+std::optional<uint32_t> RetryAfter(HINTERNET request) {
+    const std::wstring value = QueryHeaderText(request, WINHTTP_QUERY_RETRY_AFTER);
+    if (value.empty()) {
+        return std::nullopt;
+    }
+    if (const std::optional<uint32_t> seconds = RetryAfterDelaySeconds(value)) {
+        return seconds;
+    }
+    SYSTEMTIME date = {};
+    FILETIME then = {};
+    FILETIME now = {};
+    if (!WinHttpTimeToSystemTime(value.c_str(), &date) || !SystemTimeToFileTime(&date, &then)) {
+        return std::nullopt;
+    }
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t later = (uint64_t{then.dwHighDateTime} << 32) | then.dwLowDateTime;
+    const uint64_t current = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    const uint64_t seconds = later > current ? (later - current) / 10000000 : 0;
+    return static_cast<uint32_t>(seconds < 0xFFFFFFFF ? seconds : 0xFFFFFFFF);
+}
+
+HttpFailure ReadAnswer(AsyncRequest* request, HttpPostResult* result, DWORD* error) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!WinHttpQueryHeaders(
+            request->handle(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        *error = GetLastError();
+        return HttpFailure::kNetwork;
+    }
+    result->status = status;
+    result->statusText = QueryHeaderText(request->handle(), WINHTTP_QUERY_STATUS_TEXT);
+    result->retryAfterSeconds = RetryAfter(request->handle());
+    // Only the start of the body matters: its first line is the crash's id.
+    while (result->bodyStart.size() < kBodyStartSize) {
+        request->Arm();
+        const DWORD want = kBodyStartSize - static_cast<DWORD>(result->bodyStart.size());
+        const HttpFailure failure = Started(
+            request, WinHttpReadData(request->handle(), request->buffer(), want, nullptr), error);
+        if (failure != HttpFailure::kNone) {
+            return failure;
+        }
+        const DWORD got = request->bytesRead();
+        if (got == 0) {
+            break;
+        }
+        result->bodyStart.append(reinterpret_cast<const char*>(request->buffer()), got);
+    }
+    return HttpFailure::kNone;
+}
+
+}  // namespace
+
+HttpClient::HttpClient() = default;
+
+HttpClient::~HttpClient() {
+    if (session_ != nullptr) {
+        WinHttpCloseHandle(static_cast<HINTERNET>(session_));
+    }
+}
+
+bool HttpClient::Open(DWORD* error) {
+    const std::string version = VARNHOLD_VERSION;
+    const std::wstring agentText = L"varnhold/" + std::wstring(version.begin(), version.end());
+    const wchar_t* agent = agentText.c_str();
+    // The automatic proxy type follows the user's proxy settings, proxy
+    // auto-configuration included; systems before Windows 8.1 refuse it and
+    // get the machine's WinHTTP proxy.
+    HINTERNET session =
+        WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                    WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    if (session == nullptr) {
+        session = WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    }
+    if (session == nullptr) {
+        *error = GetLastError();
+        return false;
+    }
+    // Older systems offer no TLS 1.2 unless asked; asking for 1.3 fails there.
+    DWORD protocols = kTlsUpTo12 | kTls13;
+    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                          sizeof(protocols))) {
+        protocols = kTlsUpTo12;
+        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
+    session_ = session;
+    return true;
+}
+
+HttpPostResult HttpClient::Post(const HttpUrl& url, const HttpBody& body, HANDLE cancel,
+                                DWORD stepTimeoutMs) const {
+    HttpPostResult result;
+    AsyncRequest request(cancel, stepTimeoutMs);
+    DWORD error = 0;
+    if (!request.Open(static_cast<HINTERNET>(session_), url, &error)) {
+        result.failure = HttpFailure::kNetwork;
+        result.error = error;
+        return result;
+    }
+    const std::wstring headers = RequestHeaders(url, body);
+    const DWORD total =
+        body.size > MAXDWORD ? WINHTTP_IGNORE_REQUEST_TOTAL_LENGTH : static_cast<DWORD>(body.size);
+    request.Arm();
+    HttpFailure failure = Started(
+        &request,
+        WinHttpSendRequest(request.handle(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                           WINHTTP_NO_REQUEST_DATA, 0, total, 0),
+        &error);
+    if (failure == HttpFailure::kNone) {
+        failure = SendBody(&request, body, &error);
+    }
+    if (failure == HttpFailure::kNone) {
+        request.Arm();
+        failure = Started(&request, WinHttpReceiveResponse(request.handle(), nullptr), &error);
+    }
+    if (failure == HttpFailure::kNone) {
+        failure = ReadAnswer(&request, &result, &error);
+    }
+    result.failure = failure;
+    result.error = failure == HttpFailure::kNetwork ? error : 0;
+    return result;
+}
+
+std::wstring NetworkErrorText(DWORD error) {
+    struct Known {
+        DWORD error;
+        const wchar_t* text;
+    };
+    static const Known kKnown[] = {
+        {ERROR_WINHTTP_TIMEOUT, L"the request timed out"},
+        {ERROR_WINHTTP_NAME_NOT_RESOLVED, L"the server's name cannot be resolved"},
+        {ERROR_WINHTTP_CANNOT_CONNECT, L"cannot connect to the server"},
+        {ERROR_WINHTTP_CONNECTION_ERROR, L"the connection to the server was broken"},
+        {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, L"the server's answer is not HTTP"},
+        {ERROR_WINHTTP_SECURE_FAILURE, L"the server's certificate is not trusted"},
+        {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, L"the server's certificate is for another name"},
+        {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, L"the server's certificate has expired"},
+        {ERROR_WINHTTP_SECURE_INVALID_CA, L"the server's certificate is not trusted"},
+        {ERROR_WINHTTP_SECURE_CERT_REVOKED, L"the server's certificate was revoked"},
+        {ERROR_WINHTTP_INVALID_URL, L"the URL is not valid"},
+        {ERROR_WINHTTP_UNRECOGNIZED_SCHEME, L"the URL is not http or https"},
+    };
+    std::wstring text;
+    for (const Known& known : kKnown) {
+        if (known.error == error) {
+            text = known.text;
+        }
+    }
+    if (text.empty()) {
+        text = SystemMessageText(error);
+    }
+    return text + L" (error " + std::to_wstring(error) + L")";
+}
+
+std::wstring HttpFailureText(const HttpPostResult& result, DWORD stepTimeoutMs) {
+    switch (result.failure) {
+        case HttpFailure::kNone:
+            return StatusText(result.status, result.statusText);
+        case HttpFailure::kTimedOut:
+            return L"no answer from the server within " +
+                   std::to_wstring((stepTimeoutMs + 999) / 1000) + L" s";
+        case HttpFailure::kCancelled:
+            return L"cancelled";
+        case HttpFailure::kNetwork:
+            return NetworkErrorText(result.error);
+    }
+    return std::wstring();
+}

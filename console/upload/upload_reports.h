@@ -1,0 +1,20 @@
+// The console lines and event-log lines for what became of a dump's upload:
+// each outcome is printed here and nowhere else.
+//   "Uploaded <dump> to <url shown>: <id>"
+//   "Upload of <dump> failed: <reason>; it stays queued for -send."
+//   "Upload of <dump> rejected: <status or Discarded=...>"
+#pragma once
+
+#include <string>
+
+#include "console/report/event_log.h"
+#include "console/upload/upload_outcome.h"
+
+// The final word on one dump for this run: accepted, discarded, rejected,
+// failed (it stays queued) or gone. A kRetry outcome is reported as a
+// failure that stays queued.
+void ReportUploadOutcome(EventLog* log, const std::wstring& dumpPath, const std::wstring& shownUrl,
+                         const UploadOutcome& outcome);
+
+// A passing failure that will be tried again in this run: the event log only.
+void ReportUploadRetry(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome);

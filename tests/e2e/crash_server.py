@@ -1,0 +1,125 @@
+"""A crash-collection server on 127.0.0.1 for the upload tests (standard
+library only), scripted per test.
+
+    with CrashServer([answer(500), answer(200, "CrashID=bp-1")]) as server:
+        ... server.url("/submit", "key=SECRET") ...
+        request = server.wait_for_requests(2)[-1]
+        request.parts["upload_file_minidump"].data
+
+Each request takes the next scripted answer; the last one repeats. HANG
+reads the request and never answers (until the server stops). Every request
+is kept with its gzip body decoded and its multipart form parsed with the
+email package. free_port() gives a port where nothing listens.
+"""
+
+import gzip
+import http.server
+import socket
+import threading
+import time
+from collections import namedtuple
+from email import policy
+from email.parser import BytesParser
+from urllib.parse import urlsplit
+
+Answer = namedtuple("Answer", "status body headers")
+Part = namedtuple("Part", "filename content_type data")
+Received = namedtuple("Received", "path query headers raw_body body parts")
+
+HANG = Answer(None, b"", {})
+
+
+def answer(status, body="", headers=None):
+    return Answer(status, body.encode() if isinstance(body, str) else body, headers or {})
+
+
+def free_port():
+    """A loopback port that nothing listens on (it was free a moment ago)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def parse_form(content_type, body):
+    """{name: Part} of a multipart/form-data body."""
+    message = BytesParser(policy=policy.HTTP).parsebytes(
+        b"Content-Type: " + content_type.encode() + b"\r\nMIME-Version: 1.0\r\n\r\n" + body)
+    parts = {}
+    for part in message.iter_parts():
+        name = part.get_param("name", header="content-disposition")
+        parts[name] = Part(part.get_filename(), part.get_content_type(),
+                           part.get_payload(decode=True))
+    return parts
+
+
+class CrashServer:
+    def __init__(self, answers, port=0):
+        self.answers = list(answers)
+        self.requests = []
+        self._lock = threading.Condition()
+        self._stopping = threading.Event()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_POST(self):
+                length = int(self.headers.get("Content-Length", "0"))
+                raw = self.rfile.read(length)
+                server._receive(self, raw)
+
+            def log_message(self, *args):
+                pass
+
+        self._http = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        self._http.daemon_threads = True
+        self.port = self._http.server_address[1]
+        self._thread = threading.Thread(target=self._http.serve_forever, daemon=True)
+
+    def url(self, path="/submit", query=""):
+        return "http://127.0.0.1:%d%s%s" % (self.port, path, "?" + query if query else "")
+
+    def shown_url(self, path="/submit"):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def _receive(self, handler, raw):
+        split = urlsplit(handler.path)
+        body = gzip.decompress(raw) if handler.headers.get("Content-Encoding") == "gzip" else raw
+        parts = parse_form(handler.headers.get("Content-Type", ""), body)
+        with self._lock:
+            self.requests.append(Received(split.path, split.query, dict(handler.headers), raw,
+                                          body, parts))
+            reply = self.answers[min(len(self.requests), len(self.answers)) - 1]
+            self._lock.notify_all()
+        if reply.status is None:
+            self._stopping.wait()
+            handler.close_connection = True
+            return
+        handler.send_response(reply.status)
+        for name, value in reply.headers.items():
+            handler.send_header(name, value)
+        handler.send_header("Content-Length", str(len(reply.body)))
+        handler.end_headers()
+        handler.wfile.write(reply.body)
+
+    def wait_for_requests(self, count, timeout=60):
+        """The requests once there are at least count of them."""
+        deadline = time.monotonic() + timeout
+        with self._lock:
+            while len(self.requests) < count:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError("%d request(s) after %.0f s, not %d"
+                                         % (len(self.requests), timeout, count))
+                self._lock.wait(left)
+            return list(self.requests)
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._stopping.set()
+        self._http.shutdown()
+        self._http.server_close()
+        return False

@@ -1,0 +1,146 @@
+// How a crash server's answer is read, when a failed upload is tried again,
+// and what the .sent record says.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/upload/retry_schedule.h"
+#include "console/upload/send_scan.h"
+#include "console/upload/sent_record.h"
+#include "console/upload/upload_outcome.h"
+
+namespace {
+
+TEST(UploadOutcome, AnswersAreAcceptedRetriedOrRejected) {
+    struct Case {
+        uint32_t status;
+        const wchar_t* phrase;
+        const char* body;
+        UploadVerdict verdict;
+        const char* id;
+        const wchar_t* reason;
+    };
+    const Case cases[] = {
+        {200, L"OK", "CrashID=bp-5f3c0e8e-2a1b-4c1d-9e7f-123456260101\n", UploadVerdict::kAccepted,
+         "CrashID=bp-5f3c0e8e-2a1b-4c1d-9e7f-123456260101", L""},
+        {200, L"OK", "6b3e2f1a0c9d4e8f\r\nmore", UploadVerdict::kAccepted, "6b3e2f1a0c9d4e8f", L""},
+        {203, L"", "", UploadVerdict::kAccepted, "", L""},
+        {201, L"Created", "id\x01\xff\x7f  ", UploadVerdict::kAccepted, "id???", L""},
+        {200, L"OK", "Discarded=1\n", UploadVerdict::kDiscarded, "Discarded=1", L"Discarded=1"},
+        {204, L"No Content", "", UploadVerdict::kRejected, "", L"HTTP 204 No Content"},
+        {302, L"Found", "", UploadVerdict::kRejected, "", L"HTTP 302 Found"},
+        {400, L"Bad Request", "", UploadVerdict::kRejected, "", L"HTTP 400 Bad Request"},
+        {401, L"", "", UploadVerdict::kRejected, "", L"HTTP 401"},
+        {403, L"Forbidden", "", UploadVerdict::kRejected, "", L"HTTP 403 Forbidden"},
+        {404, L"Not Found", "", UploadVerdict::kRejected, "", L"HTTP 404 Not Found"},
+        {413, L"Payload Too Large", "", UploadVerdict::kRejected, "",
+         L"HTTP 413 Payload Too Large"},
+        {408, L"Request Timeout", "", UploadVerdict::kRetry, "", L"HTTP 408 Request Timeout"},
+        {429, L"Too Many Requests", "", UploadVerdict::kRetry, "", L"HTTP 429 Too Many Requests"},
+        {500, L"Internal Server Error", "CrashID=x", UploadVerdict::kRetry, "",
+         L"HTTP 500 Internal Server Error"},
+        {599, L"", "", UploadVerdict::kRetry, "", L"HTTP 599"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        const UploadOutcome outcome = OutcomeOfAnswer(c.status, c.phrase, c.body, 7);
+        EXPECT_EQ(c.verdict, outcome.verdict);
+        EXPECT_EQ(c.status, outcome.status);
+        EXPECT_EQ(c.id, outcome.id);
+        EXPECT_EQ(c.reason, outcome.reason);
+        EXPECT_EQ(c.verdict == UploadVerdict::kRetry, outcome.retryAfterSeconds.has_value());
+    }
+    EXPECT_EQ(200u, FirstLineOfBody(std::string(500, 'x')).size());
+}
+
+TEST(UploadOutcome, RetryAfterInSeconds) {
+    EXPECT_EQ(120u, RetryAfterDelaySeconds(L"120").value_or(0));
+    EXPECT_EQ(0u, RetryAfterDelaySeconds(L" 0 ").value_or(1));
+    EXPECT_EQ(0xFFFFFFFFu, RetryAfterDelaySeconds(L"99999999999999999999").value_or(0));
+    for (const wchar_t* other : {L"", L"-5", L"1.5", L"Wed, 21 Oct 2015 07:28:00 GMT", L"5s"}) {
+        EXPECT_FALSE(RetryAfterDelaySeconds(other).has_value());
+    }
+}
+
+TEST(UploadOutcome, RetryWaitsGrowWithFullJitterAndHonourRetryAfter) {
+    const RetrySchedule schedule;  // 5 s, times 3, up to 5 minutes
+    const uint64_t bounds[] = {5000, 15000, 45000, 135000, 300000, 300000};
+    for (uint32_t failures = 1; failures <= 6; ++failures) {
+        SCOPED_TRACE(failures);
+        EXPECT_EQ(bounds[failures - 1], RetryBoundMs(schedule, failures));
+        // The whole range from zero to the bound is drawn from.
+        uint64_t asked = 0;
+        auto lowest = [&asked](uint64_t bound) { return asked = bound, uint64_t{0}; };
+        auto highest = [](uint64_t bound) { return bound; };
+        EXPECT_EQ(0u, RetryDelayMs(schedule, failures, std::nullopt, lowest));
+        EXPECT_EQ(bounds[failures - 1], asked);
+        EXPECT_EQ(bounds[failures - 1], RetryDelayMs(schedule, failures, std::nullopt, highest));
+    }
+    EXPECT_EQ(300000u, RetryBoundMs(schedule, 1000));
+    auto half = [](uint64_t bound) { return bound / 2; };
+    EXPECT_EQ(60000u, RetryDelayMs(schedule, 1, 60, half));      // longer than drawn
+    EXPECT_EQ(2500u, RetryDelayMs(schedule, 1, 1, half));        // shorter than drawn
+    EXPECT_EQ(600000u, RetryDelayMs(schedule, 1, 86400, half));  // capped
+
+    const RandomUpTo random = SystemRandom();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_LE(random(10), 10u);
+    }
+}
+
+TEST(UploadOutcome, SentRecordIsOneJsonLine) {
+    SentRecord record;
+    record.url = L"https://crash.example/submit";
+    record.status = 200;
+    record.id = "CrashID=bp-1";
+    record.time = "2026-01-02T03:04:05.678Z";
+    record.bytes = 12345;
+    EXPECT_EQ(
+        "{\"url\":\"https://crash.example/submit\",\"status\":200,\"id\":\"CrashID=bp-1\","
+        "\"time\":\"2026-01-02T03:04:05.678Z\",\"bytes\":12345}\n",
+        SentRecordText(record));
+    record.id.clear();
+    record.discarded = "Discarded=1";
+    EXPECT_EQ(
+        "{\"url\":\"https://crash.example/submit\",\"status\":200,\"id\":null,"
+        "\"discarded\":\"Discarded=1\",\"time\":\"2026-01-02T03:04:05.678Z\",\"bytes\":12345}\n",
+        SentRecordText(record));
+
+    wchar_t finalPath[MAX_PATH];
+    wchar_t tempPath[MAX_PATH];
+    ASSERT_TRUE(SentRecordPaths(L"C:\\d\\a.dmp", finalPath, tempPath));
+    EXPECT_STREQ(L"C:\\d\\a.dmp.sent", finalPath);
+    EXPECT_STREQ(L"C:\\d\\a.dmp.sent.tmp", tempPath);
+    const std::wstring nearLimit = L"C:\\" + std::wstring(MAX_PATH - 12, L'x');
+    EXPECT_FALSE(SentRecordPaths(nearLimit.c_str(), finalPath, tempPath));
+    EXPECT_STREQ(L"", finalPath);
+}
+
+TEST(UploadOutcome, SendStopsOnlyForFailuresOfTheWholeServer) {
+    struct Case {
+        UploadVerdict verdict;
+        uint32_t status;
+        bool stops;
+    };
+    const Case cases[] = {
+        {UploadVerdict::kRetry, 0, true},    {UploadVerdict::kRetry, 429, true},
+        {UploadVerdict::kRetry, 503, true},  {UploadVerdict::kRetry, 500, false},
+        {UploadVerdict::kRetry, 408, false}, {UploadVerdict::kRejected, 413, false},
+        {UploadVerdict::kFailed, 0, false},  {UploadVerdict::kAccepted, 200, false},
+    };
+    for (const Case& c : cases) {
+        UploadOutcome outcome;
+        outcome.verdict = c.verdict;
+        outcome.status = c.status;
+        EXPECT_EQ(c.stops, ServerWideFailure(outcome)) << c.status;
+    }
+    std::vector<QueuedDump> dumps = {{L"c", 5}, {L"b", 9}, {L"a", 5}, {L"d", 1}};
+    SortOldestFirst(&dumps);
+    std::wstring order;
+    for (const QueuedDump& dump : dumps) {
+        order += dump.path;
+    }
+    EXPECT_EQ(L"dacb", order);
+}
+
+}  // namespace
