@@ -7,7 +7,6 @@
 
 #include "common/unique_resource.h"
 #include "common/version.h"
-#include "console/report/error_report.h"
 #include "console/upload/upload_outcome.h"
 
 namespace {
@@ -369,6 +368,8 @@ std::wstring NetworkErrorText(DWORD error) {
         {ERROR_WINHTTP_CONNECTION_ERROR, L"the connection to the server was broken"},
         {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, L"the server's answer is not HTTP"},
         {ERROR_WINHTTP_SECURE_FAILURE, L"the server's certificate is not trusted"},
+        // Wine reports a certificate it does not trust this way.
+        {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, L"the secure connection to the server failed"},
         {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, L"the server's certificate is for another name"},
         {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, L"the server's certificate has expired"},
         {ERROR_WINHTTP_SECURE_INVALID_CA, L"the server's certificate is not trusted"},
@@ -376,16 +377,27 @@ std::wstring NetworkErrorText(DWORD error) {
         {ERROR_WINHTTP_INVALID_URL, L"the URL is not valid"},
         {ERROR_WINHTTP_UNRECOGNIZED_SCHEME, L"the URL is not http or https"},
     };
-    std::wstring text;
     for (const Known& known : kKnown) {
         if (known.error == error) {
-            text = known.text;
+            return std::wstring(known.text) + L" (error " + std::to_wstring(error) + L")";
         }
     }
-    if (text.empty()) {
-        text = SystemMessageText(error);
+    // The system's own table has texts for system errors only; WinHTTP's
+    // are in a module of their own, which not every system can format.
+    const HMODULE source = GetModuleHandleW(L"winhttp.dll");
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE |
+                           FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       source, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    UniqueLocalMemory owner(text);
+    std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : L"";
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
     }
-    return text + L" (error " + std::to_wstring(error) + L")";
+    const std::wstring number = L"error " + std::to_wstring(error);
+    return message.empty() ? number : message + L" (" + number + L")";
 }
 
 std::wstring HttpFailureText(const HttpPostResult& result, DWORD stepTimeoutMs) {

@@ -9,12 +9,15 @@ library only), scripted per test.
 Each request takes the next scripted answer; the last one repeats. HANG
 reads the request and never answers (until the server stops). Every request
 is kept with its gzip body decoded and its multipart form parsed with the
-email package. free_port() gives a port where nothing listens.
+email package. free_port() gives a port where nothing listens; with a
+certificate (self_signed_certificate()) the server speaks https.
 """
 
 import gzip
 import http.server
 import socket
+import ssl
+import subprocess
 import threading
 import time
 from collections import namedtuple
@@ -40,6 +43,17 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def self_signed_certificate(folder):
+    """(certificate file, key file) for 127.0.0.1, signed by nobody the
+    system trusts."""
+    certificate, key = str(folder / "server.pem"), str(folder / "server.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", certificate], check=True, timeout=60,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return certificate, key
+
+
 def parse_form(content_type, body):
     """{name: Part} of a multipart/form-data body."""
     message = BytesParser(policy=policy.HTTP).parsebytes(
@@ -53,7 +67,7 @@ def parse_form(content_type, body):
 
 
 class CrashServer:
-    def __init__(self, answers, port=0):
+    def __init__(self, answers, port=0, certificate=None):
         self.answers = list(answers)
         self.requests = []
         self._lock = threading.Condition()
@@ -71,16 +85,27 @@ class CrashServer:
             def log_message(self, *args):
                 pass
 
-        self._http = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
-        self._http.daemon_threads = True
+        class Server(http.server.ThreadingHTTPServer):
+            daemon_threads = True
+
+            def handle_error(self, request, client_address):
+                pass  # a client that refuses our certificate ends its connection
+
+        self._http = Server(("127.0.0.1", port), Handler)
+        if certificate:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*certificate)
+            self._http.socket = context.wrap_socket(self._http.socket, server_side=True)
+        self.scheme = "https" if certificate else "http"
         self.port = self._http.server_address[1]
         self._thread = threading.Thread(target=self._http.serve_forever, daemon=True)
 
     def url(self, path="/submit", query=""):
-        return "http://127.0.0.1:%d%s%s" % (self.port, path, "?" + query if query else "")
+        return "%s://127.0.0.1:%d%s%s" % (self.scheme, self.port, path,
+                                          "?" + query if query else "")
 
     def shown_url(self, path="/submit"):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+        return "%s://127.0.0.1:%d%s" % (self.scheme, self.port, path)
 
     def _receive(self, handler, raw):
         split = urlsplit(handler.path)

@@ -17,7 +17,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
 import minidump  # noqa: E402
-from crash_server import HANG, CrashServer, answer, free_port  # noqa: E402
+from crash_server import (HANG, CrashServer, answer, free_port,  # noqa: E402
+                          self_signed_certificate)
 
 UTC_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
 SOCORRO_ID = "CrashID=bp-0f1e2d3c-4b5a-6978-8796-a5b4c3260101"
@@ -166,6 +167,20 @@ class CrashServerTakesDumps(UploadTest):
                          (failed["event"], failed["error"], failed["retry"]))
         self.assertEqual("upload_sent", sent["event"])
         self.assertEqual("CrashID=bp-2", self.sent_record(path)["id"])
+
+
+    def test_https_server_whose_certificate_the_system_does_not_trust_gets_nothing(self):
+        path, win = self.copy_dump("tls.dmp")
+        certificate = self_signed_certificate(self.dumps.path)
+        with CrashServer([answer(200, "CrashID=bp-4")], certificate=certificate) as server:
+            result = self.driver(["-upload", server.url(), "-wait", "3000", "-queue", win])
+            self.assertEqual([], server.requests)
+        self.assertEqual(1, result.returncode, result.stdout)
+        # Wine's own trace says "cert verify failed: 12045" (an unknown
+        # authority) and reports it as a failed secure channel.
+        self.assertIn("Upload of %s failed: the secure connection to the server failed "
+                      "(error 12157)%s" % (win, STAYS_QUEUED), result.stdout)
+        self.assertFalse(Path(str(path) + ".sent").exists())
 
 
 class TheFolderIsTheQueue(UploadTest):
