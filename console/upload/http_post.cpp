@@ -3,7 +3,6 @@
 #include <winhttp.h>
 
 #include <atomic>
-#include <memory>
 
 #include "common/unique_resource.h"
 #include "common/version.h"

@@ -10,7 +10,6 @@
 #include "console/report/error_report.h"
 #include "console/upload/dump_origin.h"
 #include "console/upload/sent_record.h"
-#include "console/upload/upload_body.h"
 
 namespace {
 
@@ -89,26 +88,28 @@ bool Uploader::Open(const HttpUrl& url, DWORD* error) {
     return true;
 }
 
-UploadOutcome Uploader::Upload(const UploadItem& item, HANDLE cancel) {
+bool Uploader::Prepare(const UploadItem& item, PreparedUpload* prepared, UploadOutcome* failure) {
     const std::wstring& path = item.dumpPath;
     wchar_t sentPath[MAX_PATH];
     wchar_t sentTemp[MAX_PATH];
     if (!SentRecordPaths(path.c_str(), sentPath, sentTemp)) {
-        return Outcome(UploadVerdict::kFailed,
-                       L"its .sent record would not fit in a path of 260 characters");
+        *failure = Outcome(UploadVerdict::kFailed,
+                           L"its .sent record would not fit in a path of 260 characters");
+        return false;
     }
     UniqueFile dump = OpenForSending(path);
     if (!dump) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent");
-        }
-        return Outcome(UploadVerdict::kFailed,
-                       L"cannot read the dump: " + SystemMessageText(error));
+        const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        *failure = gone ? Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent")
+                        : Outcome(UploadVerdict::kFailed,
+                                  L"cannot read the dump: " + SystemMessageText(error));
+        return false;
     }
     DumpFacts facts;
     if (!DumpFileIsComplete(dump.Get()) || !ReadDumpFileFacts(dump.Get(), &facts)) {
-        return Outcome(UploadVerdict::kFailed, L"it is not a complete minidump");
+        *failure = Outcome(UploadVerdict::kFailed, L"it is not a complete minidump");
+        return false;
     }
     const std::wstring metadataPath = path + L".json";
     UniqueFile metadata = OpenForSending(metadataPath);
@@ -119,26 +120,34 @@ UploadOutcome Uploader::Upload(const UploadItem& item, HANDLE cancel) {
     if (metadata) {
         files.push_back({{kMetadataPartName, fileName + ".json"}, metadata.Get(), metadataPath});
     }
-    UploadBody body;
-    std::wstring reason;
     const std::string boundary = FormBoundary(random_(~uint64_t{0}), random_(~uint64_t{0}));
-    if (!WriteUploadBody(UploadFields(facts, origin), files, boundary, &body, &reason)) {
-        return Outcome(UploadVerdict::kFailed, reason);
+    std::wstring reason;
+    if (!WriteUploadBody(UploadFields(facts, origin), files, boundary, &prepared->body, &reason)) {
+        *failure = Outcome(UploadVerdict::kFailed, reason);
+        return false;
     }
-    dump.Reset();
-    metadata.Reset();
+    prepared->signature = DumpSignature(facts, origin.triggerKind);
+    return true;
+}
+
+UploadOutcome Uploader::Upload(const UploadItem& item, HANDLE cancel) {
+    PreparedUpload prepared;
+    UploadOutcome outcome;
+    if (!Prepare(item, &prepared, &outcome)) {
+        return outcome;
+    }
+    const UploadBody& body = prepared.body;
     const HttpBody request = {body.file.Get(), body.size, body.contentType, "gzip"};
     const HttpPostResult result = client_.Post(url_, request, cancel, stepTimeoutMs_);
-    UploadOutcome outcome =
-        result.failure == HttpFailure::kNone
-            ? OutcomeOfAnswer(result.status, result.statusText, result.bodyStart,
-                              result.retryAfterSeconds)
-            : Outcome(UploadVerdict::kRetry, HttpFailureText(result, stepTimeoutMs_));
-    outcome.signature = DumpSignature(facts, origin.triggerKind);
+    outcome = result.failure == HttpFailure::kNone
+                  ? OutcomeOfAnswer(result.status, result.statusText, result.bodyStart,
+                                    result.retryAfterSeconds)
+                  : Outcome(UploadVerdict::kRetry, HttpFailureText(result, stepTimeoutMs_));
+    outcome.signature = prepared.signature;
     outcome.bytesSent = body.size;
     if (outcome.verdict == UploadVerdict::kAccepted ||
         outcome.verdict == UploadVerdict::kDiscarded) {
-        outcome = RecordSent(path, shownUrl_, std::move(outcome));
+        outcome = RecordSent(item.dumpPath, shownUrl_, std::move(outcome));
     }
     return outcome;
 }

@@ -11,6 +11,7 @@
 #include "common/http_url.h"
 #include "console/upload/http_post.h"
 #include "console/upload/retry_schedule.h"
+#include "console/upload/upload_body.h"
 #include "console/upload/upload_form.h"
 #include "console/upload/upload_outcome.h"
 
@@ -46,6 +47,17 @@ class Uploader {
     UploadOutcome Upload(const UploadItem& item, HANDLE cancel);
 
   private:
+    // The request body, ready to send, and the signature of its dump.
+    struct PreparedUpload {
+        UploadBody body;
+        std::string signature;
+    };
+
+    // Opens and checks the dump (it is closed again before sending, so that
+    // nothing waits on the network to delete it) and writes the body. On
+    // failure *failure says why.
+    bool Prepare(const UploadItem& item, PreparedUpload* prepared, UploadOutcome* failure);
+
     HttpClient client_;
     HttpUrl url_;
     std::wstring shownUrl_;
