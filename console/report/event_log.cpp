@@ -21,14 +21,38 @@ std::string EventLine(const std::string& time, const char* event, const JsonObje
     return text;
 }
 
+namespace {
+
+// Whether the file ends in the middle of a line: a run killed while writing
+// one leaves it so, and the next line must not continue it.
+bool EndsWithinALine(HANDLE file) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart == 0) {
+        return false;
+    }
+    OVERLAPPED at = {};
+    const uint64_t last = static_cast<uint64_t>(size.QuadPart) - 1;
+    at.Offset = static_cast<DWORD>(last);
+    at.OffsetHigh = static_cast<DWORD>(last >> 32);
+    char byte = '\n';
+    DWORD read = 0;
+    return ReadFile(file, &byte, 1, &read, &at) && read == 1 && byte != '\n';
+}
+
+}  // namespace
+
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
-    // Append-only access: every write goes to the end of the file.
-    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Append-only access: every write goes to the end of the file. Delete
+    // sharing lets a log shipper or a rotation rename the file while a long
+    // watch writes it; the lines then go on into the renamed file.
+    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         *error = GetLastError();
         return false;
     }
+    lineCut_ = EndsWithinALine(file.Get());
     file_ = std::move(file);
     return true;
 }

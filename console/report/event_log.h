@@ -2,7 +2,7 @@
 // programs can follow while the run goes on. Each event is one line,
 // {"time": "<UTC ISO 8601 with milliseconds>", "event": "<name>", ...fields},
 // appended with one write and flushed at once. Other programs may read the
-// file while it is written. A second writer is refused: the lines carry no
+// file, and rename it, while it is written. A second writer is refused: the lines carry no
 // mark of their run, so two runs in one file could not be told apart (and
 // not every file system keeps two writers' appends whole).
 #pragma once
@@ -67,7 +67,8 @@ class EventLog {
     mutable std::mutex lock_;
     UniqueFile file_;
     DWORD firstWriteError_ = 0;
-    // The last write left part of a line without its line feed: the next
-    // line starts on a line of its own, so that only the cut line is lost.
+    // The last write (of this run, or of a run killed while writing) left
+    // part of a line without its line feed: the next line starts on a line
+    // of its own, so that only the cut line is lost.
     bool lineCut_ = false;
 };

@@ -2,26 +2,11 @@
 
 #include "common/console_output.h"
 #include "common/stop_signal.h"
+#include "console/series/series_gate.h"
 
 namespace {
 
 constexpr DWORD kGraceMilliseconds = 1000;
-
-void EndRemainingThreads(const HANDLE* threads, DWORD threadCount, CRITICAL_SECTION* dumpLock) {
-    // Holding the series lock, no thread is inside a dump write, and none can
-    // start one before it is ended.
-    EnterCriticalSection(dumpLock);
-    // A series that just finished leaves its thread a few steps to take
-    // (detaching, terminating the target after an exception dump); those
-    // need no lock, so give them one more grace period.
-    WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds);
-    for (DWORD i = 0; i < threadCount; ++i) {
-        if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
-            TerminateThread(threads[i], 0);
-        }
-    }
-    LeaveCriticalSection(dumpLock);
-}
 
 enum class Watch { kThreadsEnded, kStopped };
 
@@ -60,12 +45,17 @@ Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE 
 
 }  // namespace
 
-void SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
-                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock, EventLog& log) {
+bool SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
+                             HANDLE stopSignal, SharedSeriesState& series, EventLog& log) {
     if (WatchRun(threads, threadCount, process, stopSignal, log) == Watch::kThreadsEnded) {
-        return;
+        return true;
     }
-    if (WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) == WAIT_TIMEOUT) {
-        EndRemainingThreads(threads, threadCount, dumpLock);
+    if (WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) != WAIT_TIMEOUT) {
+        return true;
     }
+    // A thread that has just finished a series has a few steps left
+    // (detaching, terminating the target after an exception dump); one
+    // writing a series finishes it first.
+    CloseSeries(series);
+    return WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) != WAIT_TIMEOUT;
 }

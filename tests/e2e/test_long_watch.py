@@ -3,6 +3,7 @@ armed again (-a) with the run's numbering, the bound on the files kept
 (-keep), the free-space guard (-free), first chance dumps that let the target
 go on, and Ctrl+C during a gap."""
 
+import os
 import re
 import sys
 import time
@@ -122,6 +123,22 @@ class ArmedAgain(LongWatchTest):
         target.wait_for_line("step sleep:120000", 30)
         self.assertIsNone(target.returncode)
 
+    def test_a_gap_holds_no_first_chance_exception(self):
+        # While a series waits out its gap, an exception the watch does not
+        # dump goes back to the target at once instead of holding it still.
+        target = self.target(["wait-stdin", "handled-av", "sleep:120000"])
+        run = self.start(["-e", "-1", "-f", "ACCESS"] + ALWAYS + ["-n", "2", "-g", "30", "-a", "1"],
+                         target)
+        target.wait_for_line("debugger attached", 60)
+        run.wait_for_line("Written: ", 60)  # the first file is complete: the gap begins
+        raised = time.monotonic()
+        target.send_line()
+        target.wait_for_line("step sleep:120000", 30)
+        self.assertLess(time.monotonic() - raised, 10, run.output)
+        run.wait(90)
+        self.assertEqual(0, run.returncode, run.output)
+        self.assertEqual(["w_0.dmp", "w_1.dmp"], self.dump_names())
+
 
 class DiskGuard(LongWatchTest):
     def test_free_space_larger_than_the_disk_writes_nothing(self):
@@ -132,6 +149,19 @@ class DiskGuard(LongWatchTest):
         self.assertRegex(run.output, r"Dump file not written: \d+ MB free in Z:\\[^\n]*, -free "
                                      r"asks for 4294967295 MB\.\n")
         self.assertNotIn("Dump written.", run.output)
+        self.assertEqual([], self.dumps.files())
+
+    def test_free_space_counts_the_full_dump_about_to_be_written(self):
+        target = self.target(["rw:300", "sleep:120000"])
+        target.wait_for_line("alloc ", 60)
+        stats = os.statvfs(self.dumps.path)
+        free_mb = stats.f_bavail * stats.f_frsize // (1024 * 1024)
+        # Room for the floor, not for the floor and a dump of 300 MB.
+        run = self.start(["-ma", "-free", str(free_mb - 150)], target)
+        run.wait(120)
+        self.assertEqual(1, run.returncode, run.output)
+        self.assertRegex(run.output, r"Dump file not written: \d+ MB free in Z:\\[^\n]*, -free "
+                                     r"asks for \d+ MB beyond the dump's (3\d\d) MB\.\n")
         self.assertEqual([], self.dumps.files())
 
 

@@ -17,9 +17,15 @@ ALLOWED = {
     "console/report": {"common"},
     "console/options": {"common", "console/report"},
     "console/dumpwriter": {"common", "console/report"},
-    "console/monitors": {"common", "console/report", "console/options", "console/dumpwriter"},
+    "console/retention": {"common", "console/report", "console/dumpwriter"},
+    "console/series": {"common", "console/report", "console/dumpwriter", "console/retention"},
+    "console/monitors": {"common", "console/report", "console/options", "console/dumpwriter",
+                         "console/retention", "console/series"},
+    "console/postmortem": {"common", "console/report", "console/options"},
+    "console/handover": {"common", "console/report", "console/options"},
     "console/run": {"common", "console/report", "console/options", "console/dumpwriter",
-                    "console/monitors"},
+                    "console/retention", "console/series", "console/monitors",
+                    "console/postmortem", "console/handover"},
     "gui": {"common"},
 }
 

@@ -133,4 +133,24 @@ TEST(EventLog, UnopenedLogWritesNothingAndAFolderCannotBeOpened) {
     EXPECT_FALSE(log.IsOpen());
 }
 
+TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
+    process_test::ScratchFolder folder;
+    const std::wstring path = folder.File(L"events.jsonl");
+    {
+        std::ofstream old(path.c_str(), std::ios::binary);
+        old << "{\"event\":\"cut short";
+    }
+    EventLog log;
+    DWORD error = 0;
+    ASSERT_TRUE(log.Open(path.c_str(), &error));
+    // A log shipper's rotation renames the file while the run goes on.
+    const std::wstring rotated = folder.File(L"events.1.jsonl");
+    ASSERT_TRUE(MoveFileW(path.c_str(), rotated.c_str())) << GetLastError();
+    log.RunEnded(0);
+    const std::vector<std::string> lines = ReadLines(rotated);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("{\"event\":\"cut short", lines[0]);
+    EXPECT_EQ("run_ended", nlohmann::json::parse(lines[1])["event"]);
+}
+
 }  // namespace

@@ -1,0 +1,46 @@
+// The end of a run never ends a monitor thread forcibly: a thread ended in
+// the middle of a print would keep the console's lock for good.
+#include <windows.h>
+#include <process.h>
+
+#include <gtest/gtest.h>
+
+#include "common/stop_signal.h"
+#include "common/unique_resource.h"
+#include "console/run/supervision.h"
+#include "console/series/series_gate.h"
+
+namespace {
+
+struct SlowThread {
+    HANDLE release;
+    bool finished = false;
+};
+
+unsigned __stdcall HeldUntilReleased(void* argument) {
+    auto* slow = static_cast<SlowThread*>(argument);
+    WaitForSingleObject(slow->release, INFINITE);  // a system call that does not end in time
+    slow->finished = true;
+    return 0;
+}
+
+TEST(Supervision, AThreadOutlivingTheGraceIsLeftToFinishNotEnded) {
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle neverEnds(CreateEventW(nullptr, TRUE, FALSE, nullptr));  // the target
+    UniqueHandle stop(CreateStopSignal());
+    SlowThread slow{release.Get()};
+    UniqueHandle thread(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, HeldUntilReleased, &slow, 0, nullptr)));
+    ASSERT_TRUE(thread.IsValid());
+    SharedSeriesState series;
+    EventLog log;
+    RaiseStop(stop.Get());
+    HANDLE threads[1] = {thread.Get()};
+    EXPECT_FALSE(SuperviseMonitorThreads(threads, 1, neverEnds.Get(), stop.Get(), series, log));
+    EXPECT_EQ(SeriesStart::kFinished, BeginSeries(series, SeriesDemand::kAlways));
+    SetEvent(release.Get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.Get(), 10000));
+    EXPECT_TRUE(slow.finished);
+}
+
+}  // namespace
