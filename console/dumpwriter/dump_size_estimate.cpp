@@ -8,12 +8,12 @@ uint64_t EstimatedDumpBytes(const DumpRequest& request) {
     if (!fullMemory && !request.miniPlus) {
         return 0;
     }
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    // The commit charge: the private committed memory. (Some platforms leave
+    // the larger record's PrivateUsage empty; this field they all fill.)
+    PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
-    if (!GetProcessMemoryInfo(request.process,
-                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof(counters))) {
+    if (!GetProcessMemoryInfo(request.process, &counters, sizeof(counters))) {
         return 0;
     }
-    return counters.PrivateUsage;
+    return counters.PagefileUsage;
 }

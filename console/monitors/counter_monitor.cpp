@@ -173,7 +173,7 @@ void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTr
 // A monitor that cannot go on ends the run, and the run then ends with exit
 // code 1: what was asked for is not being watched.
 void EndRunFailed(const MonitorRun& run) {
-    MarkRunFailed(*run.series);
+    MarkMonitorFailed(*run.series);
     RaiseStop(run.stopEvent);
 }
 

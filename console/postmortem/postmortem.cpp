@@ -59,6 +59,10 @@ RegisteredLine RegisteredLineFor(const ScannedOptions& options, const wchar_t* p
     line.keepFiles = options.settings.keepFiles;
     line.freeMB = options.settings.freeMB;
     line.metadata = options.settings.metadata != 0;
+    line.ratePerHour = options.settings.ratePerHour;
+    if (options.logPath != nullptr) {
+        line.logPath = options.logPath;
+    }
     line.dumpPath = options.dumpPath;
     line.debugInfoAddress = QueryWindowsVersion().dwMajorVersion >= 6;
     return line;

@@ -29,6 +29,8 @@ const OptionShape kBoundOptions[] = {
     {L" -keep", nullptr, &RegisteredLine::keepFiles, nullptr},
     {L" -free", nullptr, &RegisteredLine::freeMB, nullptr},
     {L" -meta", &RegisteredLine::metadata, nullptr, nullptr},
+    {L" -rate", nullptr, &RegisteredLine::ratePerHour, nullptr},
+    {L" -log", nullptr, nullptr, &RegisteredLine::logPath},
 };
 
 constexpr wchar_t kDumpOption[] = L" -j";

@@ -42,12 +42,14 @@ bool EndsWithinALine(HANDLE file) {
 }  // namespace
 
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
-    // Append-only access: every write goes to the end of the file. Delete
-    // sharing lets a log shipper or a rotation rename the file while a long
-    // watch writes it; the lines then go on into the renamed file.
+    // Append-only access: every write goes to the end of the file, whole,
+    // so that runs writing the one log at the same moment (postmortem starts
+    // of crashes at once) never cut each other's lines. Delete sharing lets
+    // a log shipper or a rotation rename the file while a long watch writes
+    // it; the lines then go on into the renamed file.
     UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         *error = GetLastError();
         return false;
@@ -150,12 +152,27 @@ void EventLog::DumpDeleted(const wchar_t* path) {
 
 void EventLog::DumpSkipped(const wchar_t* path, uint64_t freeMB) {
     WriteMade("dump_skipped", [&] {
-        return JsonObject{{"path", Utf8FromWide(path)}, {"freeMB", freeMB}};
+        return JsonObject{{"path", Utf8FromWide(path)}, {"reason", "free"}, {"freeMB", freeMB}};
     });
 }
 
-void EventLog::ProcessExited() {
-    WriteMade("process_exited", [] { return JsonObject::object(); });
+void EventLog::DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour) {
+    WriteMade("dump_skipped", [&] {
+        return JsonObject{{"path", Utf8FromWide(path)},
+                          {"reason", "rate"},
+                          {"dumpsLastHour", dumpsLastHour},
+                          {"rate", ratePerHour}};
+    });
+}
+
+void EventLog::ProcessStarted(uint32_t processId, const wchar_t* name) {
+    WriteMade("process_started", [&] {
+        return JsonObject{{"processId", processId}, {"name", Utf8FromWide(name)}};
+    });
+}
+
+void EventLog::ProcessExited(uint32_t processId) {
+    WriteMade("process_exited", [&] { return JsonObject{{"processId", processId}}; });
 }
 
 void EventLog::RunEnded(uint32_t exitCode) {

@@ -2,9 +2,9 @@
 // programs can follow while the run goes on. Each event is one line,
 // {"time": "<UTC ISO 8601 with milliseconds>", "event": "<name>", ...fields},
 // appended with one write and flushed at once. Other programs may read the
-// file, and rename it, while it is written. A second writer is refused: the lines carry no
-// mark of their run, so two runs in one file could not be told apart (and
-// not every file system keeps two writers' appends whole).
+// file, and rename it, while it is written; other runs may append to it at
+// the same moment (every postmortem start of a machine writes its one log),
+// each line going to the end of the file whole.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +32,8 @@ class EventLog {
     EventLog& operator=(const EventLog&) = delete;
 
     // Opens the file for appending, creating it when missing. On failure
-    // (a folder, a file another writer holds) returns false with the system
-    // error in *error. Call before any thread writes.
+    // (a folder, a file another program holds without sharing) returns false
+    // with the system error in *error. Call before any thread writes.
     bool Open(const wchar_t* path, DWORD* error);
     bool IsOpen() const { return file_.IsValid(); }
     // Lets the file go, for a program that carries on the run in its place.
@@ -48,8 +48,12 @@ class EventLog {
     void DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds);
     void DumpFailed(const wchar_t* path, const wchar_t* errorText);  // {"path", "error"}
     void DumpDeleted(const wchar_t* path);                           // {"path"}
-    void DumpSkipped(const wchar_t* path, uint64_t freeMB);          // {"path", "freeMB"}
-    void ProcessExited();
+    // {"path", "reason": "free", "freeMB"}
+    void DumpSkipped(const wchar_t* path, uint64_t freeMB);
+    // {"path", "reason": "rate", "dumpsLastHour", "rate"}
+    void DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour);
+    void ProcessStarted(uint32_t processId, const wchar_t* name);  // {"processId", "name"}
+    void ProcessExited(uint32_t processId);                        // {"processId"}
     void RunEnded(uint32_t exitCode);  // {"exitCode"}
 
     // The system error of the first line that could not be written whole,

@@ -34,6 +34,8 @@
 #include "console/run/launch.h"
 #include "console/run/native_queries.h"
 #include "console/run/process_lookup.h"
+#include "console/run/process_watch.h"
+#include "console/run/run_state.h"
 #include "console/run/run_reports.h"
 #include "console/run/scan_environment.h"
 #include "console/run/supervision.h"
@@ -41,35 +43,6 @@
 #include "console/series/shared_series_state.h"
 
 namespace {
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-
-// The exit code when the run ends at a step, nothing when it goes on.
-using StepEnd = std::optional<int>;
-constexpr StepEnd kRunGoesOn = std::nullopt;
-
-// Everything the entry owns for the whole run. The monitor threads read
-// `monitorRun`, which points at `config` and the shared objects; this lives
-// until the entry returns, and beyond when a thread is still running then.
-struct RunState {
-    ScannedOptions options;
-    AcquiredTarget target;
-    MonitorConfig config;
-    SharedSeriesState series;
-    EventLog log;             // -log; writes nothing when not opened
-    UniqueHandle stopSignal;  // raised once, never reset
-    MonitorRun monitorRun;
-    UniqueHandle process;
-    DebugThreadLaunch debugLaunch;
-    UniqueHandle debugThread;
-    UniqueHandle counterThread;
-    bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
-    bool jitFolder;   // a just-in-time start into a dump folder
-    // A monitor thread was still running when the run ended (stuck in a
-    // system call): nothing it may read is freed.
-    bool threadLeftRunning;
-};
 
 // Printing for the scan outcomes that end the run.
 StepEnd FinishScan(const ScanOutcome& outcome) {
@@ -145,7 +118,7 @@ void FillConfig(RunState& run) {
     // The launch request, when there is one, was set when the debug-event
     // thread was started.
     run.monitorRun.config = &run.config;
-    run.monitorRun.stopEvent = run.stopSignal.Get();
+    run.monitorRun.stopEvent = run.watchStop.Get();
     run.monitorRun.series = &run.series;
     WatchPolicy& policy = run.series.policy;
     // A just-in-time start dumps a crashing process: one series, whatever
@@ -155,29 +128,18 @@ void FillConfig(RunState& run) {
     policy.seriesLimit = watch ? run.config.seriesLimit : 1;
     policy.gapSeconds = run.config.gapSeconds;
     policy.quietSeconds = run.config.quietSeconds;
-    policy.stopSignal = run.stopSignal.Get();
+    policy.stopSignal = run.watchStop.Get();
     RetentionPolicy& retention = policy.retention;
     retention.numberAcrossRun = watch;
     retention.claimFreeName = jit;
     retention.keepFiles = run.config.keepFiles;
     retention.freeMB = run.config.freeMB;
+    retention.ratePerHour = run.config.ratePerHour;
     retention.keptFiles = !jit            ? KeptFiles::kNumbered
                           : run.jitFolder ? KeptFiles::kFolderNaming
                                           : KeptFiles::kPlainAndNumbered;
     FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
                       run.log);
-}
-
-// One line at the end of a long watch (-a) with what it has done.
-void PrintWatchSummary(const RunState& run, const SeriesSummary& summary) {
-    if (!run.series.policy.retention.numberAcrossRun) {
-        return;
-    }
-    PrintWide(
-        L"Watch ended: %u series, %u files written, %u deleted by -keep, %u skipped by "
-        L"-free.\n",
-        summary.seriesWritten, summary.tally.filesWritten, summary.tally.filesDeleted,
-        summary.tally.filesSkipped);
 }
 
 void FillLaunchedProcessName(RunState& run) {
@@ -271,46 +233,6 @@ StepEnd ObtainProcess(RunState& run, HandOverDecision& handOver) {
     return OpenTarget(run);
 }
 
-bool StartDebugThread(RunState& run) {
-    if (run.debugThread) {
-        ProceedWithDebugThreadLaunch(run.debugLaunch);
-        return true;
-    }
-    run.debugThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run.monitorRun, 0, nullptr)));
-    return static_cast<bool>(run.debugThread);
-}
-
-// Starts the threads and supervises them. Returns the run's exit code.
-int MonitorTarget(RunState& run) {
-    if (run.config.debugThread) {
-        if (!StartDebugThread(run)) {
-            return kExitFailure;
-        }
-    } else {
-        // Ends the debugging relation of a -x launch and lets the process
-        // run; no effect on an opened process.
-        DebugActiveProcessStop(run.config.processId);
-    }
-    run.counterThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, CounterMonitorThread, &run.monitorRun, 0, nullptr)));
-    if (!run.counterThread) {
-        if (run.debugThread) {
-            // The thread must not outlive the record it reads.
-            RaiseStop(run.stopSignal.Get());
-            WaitForSingleObject(run.debugThread.Get(), INFINITE);
-        }
-        return kExitFailure;
-    }
-    HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
-    run.threadLeftRunning =
-        !SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(),
-                                 run.stopSignal.Get(), run.series, run.log);
-    const SeriesSummary summary = SummariseSeries(run.series);
-    PrintWatchSummary(run, summary);
-    return summary.failed ? kExitFailure : kExitSuccess;
-}
-
 int RunAfterScan(RunState& run) {
     if (StepEnd ended = RunPostmortemOnly(run.options, run.handedOver)) {
         return *ended;
@@ -344,12 +266,13 @@ int RunAfterScan(RunState& run) {
     }
     FillConfig(run);
     PrintConfigSummary(run.config, run.target.processName, run.target.id);
-    return MonitorTarget(run);
+    return WatchProcesses(run);
 }
 
 int RunWithState(RunState& run, int argc, wchar_t** argv) {
     run.stopSignal.Reset(CreateStopSignal());
-    if (!run.stopSignal) {
+    run.watchStop.Reset(CreateStopSignal());
+    if (!run.stopSignal || !run.watchStop) {
         ReportWin32Error(L"Failed to create event", GetLastError());
         return kExitFailure;
     }

@@ -7,6 +7,7 @@
 #include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_size_estimate.h"
 #include "console/dumpwriter/reflected_dump.h"
+#include "console/retention/dump_rate.h"
 #include "console/retention/free_space.h"
 #include "console/retention/keep_newest.h"
 #include "console/retention/series_file_claim.h"
@@ -87,6 +88,13 @@ void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
 FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
     const DumpRequest& request = series.request;
     const RetentionPolicy& retention = series.shared.policy.retention;
+    uint32_t recent = 0;
+    if (retention.ratePerHour != 0 &&
+        !RateAllowsDump(request.path, retention.keptFiles, retention.ratePerHour, &recent)) {
+        ++series.tally.filesOverRate;
+        LogFileOverRate(series.shared.reports, request.path, recent, retention.ratePerHour);
+        return FileOutcome::kSkipped;
+    }
     uint64_t freeNow = 0;
     if (retention.freeMB != 0 &&
         !EnoughFreeSpace(request.path, retention.freeMB, EstimatedDumpBytes(request), &freeNow)) {

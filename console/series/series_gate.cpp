@@ -56,6 +56,7 @@ void EndSeries(SharedSeriesState& series, const SeriesTally& tally, bool failed)
         series.tally.filesWritten += tally.filesWritten;
         series.tally.filesDeleted += tally.filesDeleted;
         series.tally.filesSkipped += tally.filesSkipped;
+        series.tally.filesOverRate += tally.filesOverRate;
         series.failed = series.failed || failed;
         series.quietUntil =
             GetTickCount64() + static_cast<uint64_t>(series.policy.quietSeconds) * 1000;
@@ -82,9 +83,15 @@ uint64_t MillisecondsUntilArmed(SharedSeriesState& series) {
     return now >= series.quietUntil ? 0 : series.quietUntil - now;
 }
 
-void MarkRunFailed(SharedSeriesState& series) {
+void MarkMonitorFailed(SharedSeriesState& series) {
     LockHold hold(&series.lock);
     series.failed = true;
+    series.monitorFailed = true;
+}
+
+void ReopenSeries(SharedSeriesState& series) {
+    LockHold hold(&series.lock);
+    series.closed = false;
 }
 
 void CloseSeries(SharedSeriesState& series) {
@@ -95,5 +102,5 @@ void CloseSeries(SharedSeriesState& series) {
 
 SeriesSummary SummariseSeries(SharedSeriesState& series) {
     LockHold hold(&series.lock);
-    return {series.seriesWritten, series.tally, series.failed};
+    return {series.seriesWritten, series.tally, series.failed, series.monitorFailed};
 }

@@ -43,18 +43,22 @@ uint32_t SeriesStartedCount(SharedSeriesState& series);
 // look again.
 uint64_t MillisecondsUntilArmed(SharedSeriesState& series);
 
-// A monitor failed: the run ends with exit code 1.
-void MarkRunFailed(SharedSeriesState& series);
+// A monitor could not go on: the run ends, with exit code 1.
+void MarkMonitorFailed(SharedSeriesState& series);
 
 // The run is ending: no series starts any more. Waits for one being written
 // to end (its gap, if any, ends at once with the stop signal; a file being
 // written is never cut).
 void CloseSeries(SharedSeriesState& series);
 
+// Series may start again: the next process of a followed name is watched.
+void ReopenSeries(SharedSeriesState& series);
+
 // What the run's files came to, and whether anything failed.
 struct SeriesSummary {
     uint32_t seriesWritten;
     SeriesTally tally;
     bool failed;
+    bool monitorFailed;
 };
 SeriesSummary SummariseSeries(SharedSeriesState& series);

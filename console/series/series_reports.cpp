@@ -75,6 +75,13 @@ void LogFileSkipped(const SeriesReports& reports, const wchar_t* path, uint64_t 
     }
 }
 
+void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t recent,
+                     uint32_t ratePerHour) {
+    if (LogOpen(reports)) {
+        reports.log->DumpOverRate(path, recent, ratePerHour);
+    }
+}
+
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
     if (LogOpen(reports)) {
         reports.log->DumpDeleted(path);

@@ -36,6 +36,8 @@ void LogSeriesTrigger(const DumpRequest& request, const SeriesReports& reports);
 void LogFileStarted(const SeriesReports& reports, const wchar_t* path);
 void LogFileFailed(const SeriesReports& reports, const wchar_t* path, DWORD error);
 void LogFileSkipped(const SeriesReports& reports, const wchar_t* path, uint64_t freeMB);
+void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t recent,
+                     uint32_t ratePerHour);
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 
 // Writes the metadata file when asked for and logs the file as written.

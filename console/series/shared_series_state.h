@@ -17,7 +17,8 @@
 struct SeriesTally {
     uint32_t filesWritten = 0;
     uint32_t filesDeleted = 0;  // by -keep
-    uint32_t filesSkipped = 0;  // by -free
+    uint32_t filesSkipped = 0;   // by -free
+    uint32_t filesOverRate = 0;  // skipped by -rate
 };
 
 struct SharedSeriesState {
@@ -46,4 +47,5 @@ struct SharedSeriesState {
     // run then ends with exit code 1 instead of reporting success to a
     // script that trusts exit code 0.
     bool failed = false;
+    bool monitorFailed = false;  // a monitor could not go on
 };

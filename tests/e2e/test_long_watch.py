@@ -3,6 +3,7 @@ armed again (-a) with the run's numbering, the bound on the files kept
 (-keep), the free-space guard (-free), first chance dumps that let the target
 go on, and Ctrl+C during a gap."""
 
+import json
 import os
 import re
 import sys
@@ -138,6 +139,64 @@ class ArmedAgain(LongWatchTest):
         run.wait(90)
         self.assertEqual(0, run.returncode, run.output)
         self.assertEqual(["w_0.dmp", "w_1.dmp"], self.dump_names())
+
+
+class FollowAService(LongWatchTest):
+    """-w <name> -a: the watch outlives its process and takes the next
+    process of that name, as a service manager starts it again."""
+
+    def service(self, actions):
+        """A process of the service's image, a copy of the test target."""
+        image = self.dumps.path / "vh_svc.exe"
+        if not image.exists():
+            image.write_bytes(harness.target_exe(64).read_bytes())
+        target = harness.Target(actions, image=image)
+        self.addCleanup(target.kill)
+        return target
+
+    def test_each_restarted_process_gets_its_crash_dumped(self):
+        path, win = self.dumps.file("svc.dmp")
+        log, log_win = self.dumps.file("events.log")
+        run = harness.start_varnhold(["-e", "-w", "vh_svc.exe", "-a", "2", "-log", log_win, win])
+        self.addCleanup(run.kill)
+        run.wait_until_running(30)
+        crashed = []
+        for _ in range(2):
+            service = self.service(["wait-stdin", "av"])
+            run.wait_for_line("Process:               vh_svc.exe (%d)" % service.pid, 60)
+            service.wait_for_line("debugger attached", 60)
+            service.send_line()
+            run.wait_for_line("Dump written.", 60)
+            crashed.append(service.pid)
+            if len(crashed) == 1:
+                run.wait_for_line("Waiting for the next vh_svc.exe ...", 60)
+        self.assertEqual(0, run.wait(60), run.output)
+        self.assertEqual(["svc_0.dmp", "svc_1.dmp"], self.dump_names())
+        for name in self.dump_names():
+            dump = harness.read_dump(self.dumps.path / name)
+            self.assertEqual(ACCESS_VIOLATION, dump.exception.code)
+            self.assertTrue(dump.module_names[0].lower().endswith("vh_svc.exe"), dump.module_names)
+        self.assertIn("Processes watched: vh_svc.exe (%d, %d).\n" % tuple(crashed), run.output)
+        events = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+        self.assertEqual(crashed, [e["processId"] for e in events
+                                   if e["event"] == "process_started"])
+        self.assertEqual(crashed, [e["processId"] for e in events
+                                   if e["event"] == "process_exited"])
+
+    def test_ctrl_c_while_waiting_for_the_next_process_ends_at_once(self):
+        _, win = self.dumps.file("svc.dmp")
+        run = harness.start_varnhold(["-m", "100000", "-w", "vh_svc.exe", "-a", "0", win])
+        self.addCleanup(run.kill)
+        run.wait_until_running(30)
+        service = self.service(["wait-stdin", "exit:0"])
+        run.wait_for_line("Process:               vh_svc.exe (%d)" % service.pid, 60)
+        service.send_line()
+        run.wait_for_line("Waiting for the next vh_svc.exe ...", 60)
+        pressed = time.monotonic()
+        run.ctrl_c()
+        self.assertEqual(0, run.wait(30), run.output)
+        self.assertLess(time.monotonic() - pressed, 3.0)
+        self.assertEqual([], self.dump_names())
 
 
 class DiskGuard(LongWatchTest):

@@ -508,11 +508,9 @@ class CrashStorm(PostmortemTest):
             self.assertEqual(1, len(files), outputs[target.pid])
             self.assertIn("Dump written.\n", outputs[target.pid])
             written[target.pid] = files[0]
-            if files[0].exists():
-                meta = json.loads(Path(str(files[0]) + ".json").read_text(encoding="utf-8"))
-                self.assertEqual(target.pid, meta["process"]["id"])
+            if self.dump_of(files[0]) == target.pid:
                 harness.read_dump(files[0])
-            else:  # gone, and a later crash said so
+            else:  # gone (its name may have been taken again since), and a later crash said so
                 self.assertIn(files[0], deleted, outputs)
         ours = sorted(p for p in folder.iterdir() if p.name not in foreign)
         dumps = [p for p in ours if p.suffix == ".dmp"]
@@ -522,6 +520,14 @@ class CrashStorm(PostmortemTest):
         for name, data in foreign.items():
             self.assertEqual(data, (folder / name).read_bytes(), name)
             self.assertEqual(self.OLD, int((folder / name).stat().st_mtime), name)
+
+    def dump_of(self, path):
+        """The process whose dump the file holds, by its metadata."""
+        try:
+            meta = json.loads(Path(str(path) + ".json").read_text(encoding="utf-8"))
+        except FileNotFoundError:
+            return None
+        return meta["process"]["id"]
 
     def test_crash_storm_into_a_dump_folder(self):
         for bits in (64, 32):
@@ -541,6 +547,55 @@ class CrashStorm(PostmortemTest):
                 if bits == 32:
                     harness.require_32_bit()
                 self.crash_storm(bits, folder_win + "\\crash.dmp", folder, foreign)
+
+
+class CrashLoops(PostmortemTest):
+    """A machine whose service crashes on start: -rate bounds the dumps of an
+    hour, and -log gives every postmortem start's events to one log."""
+
+    def register(self, options, value_win):
+        result = harness.run_varnhold(options + ["-i", value_win], image=program(64),
+                                      timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        return read_values(AEDEBUG[64]).get("Debugger", "")
+
+    def events(self, log):
+        # Every line is whole JSON: runs writing at once never cut each other.
+        return [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+
+    def test_rate_bounds_the_dumps_of_an_hour_and_every_crash_ends(self):
+        folder, folder_win = self.dumps.file("loop")
+        log, log_win = self.dumps.file("loop.log")
+        line = self.register(["-rate", "2", "-log", log_win], folder_win + "\\")
+        self.assertIn(' -rate 2 -log "%s" -j "%s\\\\"' % (log_win, folder_win), line)
+        for _ in range(5):
+            target = harness.Target(["av"])
+            self.addCleanup(target.kill)
+            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.wait(POSTMORTEM_TIMEOUT),
+                             target.output)
+        self.assertEqual(2, len([p for p in folder.iterdir() if p.suffix == ".dmp"]))
+        skipped = [e for e in self.events(log) if e["event"] == "dump_skipped"]
+        self.assertEqual(["rate"] * 3, [e["reason"] for e in skipped])
+        self.assertEqual([2, 2, 2], [e["dumpsLastHour"] for e in skipped])
+        # -iu knows the registration as ours.
+        undo = harness.run_varnhold(["-iu"], image=program(64), timeout=RUN_TIMEOUT)
+        self.assertEqual(0, undo.returncode, undo.stdout)
+
+    def test_starts_logging_at_the_same_moment_leave_whole_lines(self):
+        folder, folder_win = self.dumps.file("together")
+        log, log_win = self.dumps.file("together.log")
+        self.register(["-log", log_win], folder_win + "\\")
+        targets = [harness.Target(["wait-stdin", "av"]) for _ in range(4)]
+        for target in targets:
+            self.addCleanup(target.kill)
+        for target in targets:
+            target.send_line()
+        for target in targets:
+            target.wait(POSTMORTEM_TIMEOUT)
+        events = self.events(log)
+        # The registering run logs its own start and end too.
+        self.assertEqual(5, [e["event"] for e in events].count("run_ended"), events)
+        self.assertEqual(4, [e["event"] for e in events].count("dump_written"), events)
 
 
 class HandOver(PostmortemTest):

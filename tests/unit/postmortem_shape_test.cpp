@@ -26,6 +26,9 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
         {L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\d\\\\\" %ld %ld %p",
          true},
         {L"\"C:\\Tools\\varnhold.exe\" -meta -j \"c:\\d.dmp\" %ld %ld %p", true},
+        {L"\"C:\\Tools\\varnhold.exe\" -keep 2 -rate 6 -log \"c:\\l.log\" -j \"c:\\d\\\\\" %ld %ld %p",
+         true},
+        {L"\"C:\\Tools\\varnhold.exe\" -log c:\\l.log -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"\"C:\\Tools\\varnhold.exe\" -keep -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"\"C:\\Tools\\varnhold.exe\" -meta -keep 3 -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"winedbg --auto %ld %ld", false},
@@ -50,7 +53,8 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
 bool SameRegistration(const RegisteredLine& a, const RegisteredLine& b) {
     return a.programPath == b.programPath && a.content == b.content &&
            a.libraryPath == b.libraryPath && a.keepFiles == b.keepFiles && a.freeMB == b.freeMB &&
-           a.metadata == b.metadata && a.dumpPath == b.dumpPath &&
+           a.metadata == b.metadata && a.ratePerHour == b.ratePerHour &&
+           a.logPath == b.logPath && a.dumpPath == b.dumpPath &&
            a.debugInfoAddress == b.debugInfoAddress;
 }
 
@@ -63,7 +67,7 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
     int built = 0;
     for (const wchar_t* path : paths) {
         for (RegisteredContent content : contents) {
-            for (int bounds = 0; bounds < 16; ++bounds) {
+            for (int bounds = 0; bounds < 64; ++bounds) {
                 RegisteredLine line;
                 line.programPath = std::wstring(L"C:\\100% sure\\varnhold") +
                                    (bounds % 2 ? L"64-12.exe" : L".exe");
@@ -72,6 +76,8 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
                 line.keepFiles = (bounds & 2) ? 10 : 0;
                 line.freeMB = (bounds & 4) ? 4294967295u : 0;
                 line.metadata = (bounds & 8) != 0;
+                line.ratePerHour = (bounds & 16) ? 6 : 0;
+                line.logPath = (bounds & 32) ? path : L"";
                 line.dumpPath = path;
                 line.debugInfoAddress = bounds % 3 != 0;
                 wchar_t text[kDebuggerCommandCapacity];
@@ -84,7 +90,7 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
             }
         }
     }
-    EXPECT_EQ(5 * 4 * 16, built);
+    EXPECT_EQ(5 * 4 * 64, built);
 }
 
 TEST(PostmortemShape, APercentSignIsDoubledForThePlaceholderFormatting) {

@@ -33,10 +33,12 @@ TEST(Supervision, AThreadOutlivingTheGraceIsLeftToFinishNotEnded) {
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, HeldUntilReleased, &slow, 0, nullptr)));
     ASSERT_TRUE(thread.IsValid());
     SharedSeriesState series;
-    EventLog log;
     RaiseStop(stop.Get());
     HANDLE threads[1] = {thread.Get()};
-    EXPECT_FALSE(SuperviseMonitorThreads(threads, 1, neverEnds.Get(), stop.Get(), series, log));
+    UniqueHandle watchStop(CreateStopSignal());
+    const SupervisedWatch watch = {threads, 1, neverEnds.Get(), 0, stop.Get(), watchStop.Get()};
+    EXPECT_FALSE(SuperviseMonitorThreads(watch, series));
+    EXPECT_TRUE(StopRaised(watchStop.Get()));  // the threads were told to stop
     EXPECT_EQ(SeriesStart::kFinished, BeginSeries(series, SeriesDemand::kAlways));
     SetEvent(release.Get());
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.Get(), 10000));
