@@ -41,27 +41,35 @@ bool EndsWithinALine(HANDLE file) {
 
 }  // namespace
 
+// Where the append lock lies: 2^62 bytes in, where no log ever reaches.
+constexpr DWORD kAppendLockOffsetHigh = 0x40000000;
+
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
     // Append-only access: every write goes to the end of the file, whole,
     // so that runs writing the one log at the same moment (postmortem starts
     // of crashes at once) never cut each other's lines. Delete sharing lets
     // a log shipper or a rotation rename the file while a long watch writes
     // it; the lines then go on into the renamed file.
-    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         *error = GetLastError();
         return false;
     }
-    lineCut_ = EndsWithinALine(file.Get());
+    UniqueFile reader(CreateFileW(path, GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    lineCut_ = reader && EndsWithinALine(reader.Get());
     file_ = std::move(file);
+    lock_file_ = std::move(reader);
     return true;
 }
 
 void EventLog::Close() {
     std::lock_guard<std::mutex> guard(lock_);
     file_.Reset();
+    lock_file_.Reset();
 }
 
 void EventLog::Write(const char* event, const JsonObject& fields) {
@@ -92,6 +100,21 @@ void EventLog::WriteLine(std::string line) {
     if (lineCut_) {
         line.insert(line.begin(), '\n');
     }
+    // An append-only handle appends whole writes on Windows, but not every
+    // platform makes the end of the file and the write one step: where two
+    // runs append at once, one line could land over the other. The lock of
+    // one byte far past any end of the file lets one append at a time.
+    OVERLAPPED at = {};
+    at.OffsetHigh = kAppendLockOffsetHigh;
+    const bool locked =
+        lock_file_ && LockFileEx(lock_file_.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+    AppendLocked(line);
+    if (locked) {
+        UnlockFileEx(lock_file_.Get(), 0, 1, 0, &at);
+    }
+}
+
+void EventLog::AppendLocked(const std::string& line) {
     const DWORD size = static_cast<DWORD>(line.size());
     DWORD written = 0;
     const BOOL ok = WriteFile(file_.Get(), line.data(), size, &written, nullptr);

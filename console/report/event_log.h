@@ -54,7 +54,7 @@ class EventLog {
     void DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour);
     void ProcessStarted(uint32_t processId, const wchar_t* name);  // {"processId", "name"}
     void ProcessExited(uint32_t processId);                        // {"processId"}
-    void RunEnded(uint32_t exitCode);  // {"exitCode"}
+    void RunEnded(uint32_t exitCode);                              // {"exitCode"}
 
     // The system error of the first line that could not be written whole,
     // or 0 when every line was.
@@ -66,10 +66,14 @@ class EventLog {
     template <typename MakeFields>
     void WriteMade(const char* event, MakeFields makeFields);
     void WriteLine(std::string line);
+    void AppendLocked(const std::string& line);
     void RememberFailure(DWORD error);
 
     mutable std::mutex lock_;
     UniqueFile file_;
+    // The same file opened for reading: its lock lets one line at a time be
+    // appended, whichever run writes it (see WriteLine).
+    UniqueFile lock_file_;
     DWORD firstWriteError_ = 0;
     // The last write (of this run, or of a run killed while writing) left
     // part of a line without its line feed: the next line starts on a line

@@ -157,7 +157,7 @@ class FollowAService(LongWatchTest):
     def test_each_restarted_process_gets_its_crash_dumped(self):
         path, win = self.dumps.file("svc.dmp")
         log, log_win = self.dumps.file("events.log")
-        run = harness.start_varnhold(["-e", "-w", "vh_svc.exe", "-a", "2", "-log", log_win, win])
+        run = harness.start_varnhold(["-e", "-a", "2", "-log", log_win, "-w", "vh_svc.exe", win])
         self.addCleanup(run.kill)
         run.wait_until_running(30)
         crashed = []
@@ -185,7 +185,7 @@ class FollowAService(LongWatchTest):
 
     def test_ctrl_c_while_waiting_for_the_next_process_ends_at_once(self):
         _, win = self.dumps.file("svc.dmp")
-        run = harness.start_varnhold(["-m", "100000", "-w", "vh_svc.exe", "-a", "0", win])
+        run = harness.start_varnhold(["-m", "100000", "-a", "0", "-w", "vh_svc.exe", win])
         self.addCleanup(run.kill)
         run.wait_until_running(30)
         service = self.service(["wait-stdin", "exit:0"])
