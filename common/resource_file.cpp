@@ -2,22 +2,26 @@
 
 #include "common/unique_resource.h"
 
-bool WriteResourceToFile(int resourceId, const wchar_t* path) {
+ResourceFileOutcome WriteResourceToNewFile(int resourceId, const wchar_t* path) {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(resourceId), L"BINRES");
     if (found == nullptr) {
-        return false;
+        return ResourceFileOutcome::kFailed;
     }
     const DWORD size = SizeofResource(self, found);
     HGLOBAL loaded = LoadResource(self, found);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr || size == 0) {
-        return false;
+        return ResourceFileOutcome::kFailed;
     }
-    UniqueFile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return false;
+        const DWORD error = GetLastError();
+        const bool taken =
+            error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+            (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES);
+        return taken ? ResourceFileOutcome::kNameTaken : ResourceFileOutcome::kFailed;
     }
     DWORD written = 0;
     // A short write would leave a program that cannot run, or runs wrongly.
@@ -25,6 +29,7 @@ bool WriteResourceToFile(int resourceId, const wchar_t* path) {
     complete = CloseHandle(file.Release()) && complete;
     if (!complete) {
         DeleteFileW(path);
+        return ResourceFileOutcome::kFailed;
     }
-    return complete;
+    return ResourceFileOutcome::kWritten;
 }

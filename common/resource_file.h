@@ -4,8 +4,13 @@
 
 #include <windows.h>
 
-// Writes the resource (type "BINRES" and the identifier) to path byte for
-// byte, replacing any file there. False when the resource is missing or
-// empty, or the file cannot be created or written whole; a partly written
-// file is deleted.
-bool WriteResourceToFile(int resourceId, const wchar_t* path);
+enum class ResourceFileOutcome {
+    kWritten,
+    kNameTaken,  // a file (or folder) of that name is there already; it is left alone
+    kFailed,     // the resource is missing or empty, or the file could not be written whole
+};
+
+// Writes the resource (type "BINRES" and the identifier) to a new file at
+// path, byte for byte; never replaces what is there. A partly written file
+// is deleted.
+ResourceFileOutcome WriteResourceToNewFile(int resourceId, const wchar_t* path);

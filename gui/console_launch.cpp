@@ -14,19 +14,6 @@ bool AppendComponent(wchar_t (&path)[MAX_PATH], const wchar_t* name) {
 
 }  // namespace
 
-bool ConsoleImagePath(std::wstring* path) {
-    wchar_t module[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, module, ARRAYSIZE(module));
-    if (length == 0 || length >= ARRAYSIZE(module)) {
-        return false;  // a cut module path would name some other folder
-    }
-    if (!PathRemoveFileSpecW(module) || !AppendComponent(module, L"varnhold.exe")) {
-        return false;
-    }
-    *path = module;
-    return true;
-}
-
 bool InterpreterPath(std::wstring* path) {
     wchar_t system[MAX_PATH] = {};
     UINT length = GetSystemDirectoryW(system, ARRAYSIZE(system));

@@ -9,9 +9,6 @@
 
 #include "common/unique_resource.h"
 
-// <folder of this program>\varnhold.exe; false when the path does not fit.
-bool ConsoleImagePath(std::wstring* path);
-
 // <system folder>\cmd.exe; false when the path does not fit.
 bool InterpreterPath(std::wstring* path);
 

@@ -5,7 +5,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "common/resource_file.h"
 #include "gui/about_dialog.h"
 #include "gui/console_launch.h"
 #include "gui/logic/text_values.h"
@@ -81,11 +80,8 @@ INT_PTR CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::OnDestroy() {
-    // Fails harmlessly when nothing was written, or while the console program
-    // still runs from that file.
-    if (!imagePath.empty()) {
-        DeleteFileW(imagePath.c_str());
-    }
+    // Fails harmlessly while the console program still runs from that file.
+    consoleImage_.Remove();
     PostQuitMessage(kExitCodeOnClose);
 }
 
@@ -233,24 +229,22 @@ void CMainDlg::OnDump() {
         ShowMessage(L"Create process failed.");
         return;
     }
-    std::wstring consoleImagePath;
-    if (!ConsoleImagePath(&consoleImagePath)) {
-        ShowMessage(kCannotExtract);
-        return;
-    }
-    std::wstring commandLine =
-        BuildCommandLine(choices_, processId, dumpPath, consoleImagePath, interpreterPath);
-    ExtractAndLaunch(interpreterPath, consoleImagePath, commandLine);
+    ExtractAndLaunch(interpreterPath, processId, dumpPath);
 }
 
-void CMainDlg::ExtractAndLaunch(const std::wstring& interpreterPath,
-                                const std::wstring& consoleImagePath,
-                                const std::wstring& commandLine) {
-    if (!WriteResourceToFile(CONSOLE_IMAGE_RESOURCE, consoleImagePath.c_str())) {
+void CMainDlg::ExtractAndLaunch(const std::wstring& interpreterPath, DWORD processId,
+                                const std::wstring& dumpPath) {
+    // The previous console window has closed: its file is written anew.
+    consoleImage_.Remove();
+    std::wstring folder;
+    if (!OwnProgramFolder(&folder) ||
+        !consoleImage_.Extract(CONSOLE_IMAGE_RESOURCE, folder, L"varnhold")) {
         ShowMessage(kCannotExtract);
         return;
     }
-    imagePath = consoleImagePath;  // removed at close even when the start fails
+    // From here on the file is removed at close, even when the start fails.
+    const std::wstring commandLine =
+        BuildCommandLine(choices_, processId, dumpPath, consoleImage_.Path(), interpreterPath);
     if (!LaunchInterpreter(interpreterPath, commandLine, &consoleProcess)) {
         ShowMessage(L"Create process failed.");
     }

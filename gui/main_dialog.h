@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/extracted_program.h"
 #include "common/unique_resource.h"
 #include "gui/dialog/dialog.h"
 #include "gui/dialog/gdi_resource.h"
@@ -38,8 +39,8 @@ class CMainDlg : public Dialog {
     void OnCancel();
     void PutDesktopDumpPath();
     std::wstring ItemText(int id) const;
-    void ExtractAndLaunch(const std::wstring& interpreterPath, const std::wstring& imagePath,
-                          const std::wstring& commandLine);
+    void ExtractAndLaunch(const std::wstring& interpreterPath, DWORD processId,
+                          const std::wstring& dumpPath);
 
     HINSTANCE instance_;
     UniqueIcon bigIcon_;
@@ -48,5 +49,8 @@ class CMainDlg : public Dialog {
     // Dialog state, with the defaults every start shows.
     DialogChoices choices_;
     UniqueHandle consoleProcess;  // the command window started last
-    std::wstring imagePath;       // the console image written last, removed at close
+    // The console build written last, under a name of this dialog's own
+    // process, so that two dialogs in one folder never share one; removed
+    // at close.
+    ExtractedProgram consoleImage_;
 };

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr uint32_t kSignature = 0x504D444D;  // "MDMP"
+constexpr uint32_t kVersion = 0xA793;        // the low word of the header's version
 constexpr uint32_t kMemoryListStream = 5;
 constexpr uint32_t kMemory64ListStream = 9;
 constexpr uint32_t kHeaderSize = 32;
@@ -97,8 +98,11 @@ bool Memory64ListFits(const DumpBytesReader& read, uint64_t fileSize, const Dire
 
 bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize) {
     Header header = {};
+    // A dump writer always writes the format's version and some streams; a
+    // file with the signature and nothing behind it is no dump.
     if (fileSize < kHeaderSize || !read(0, &header, kHeaderSize) ||
-        header.signature != kSignature) {
+        header.signature != kSignature || (header.version & 0xFFFF) != kVersion ||
+        header.streamCount == 0) {
         return false;
     }
     std::vector<DirectoryEntry> directory;

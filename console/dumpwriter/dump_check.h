@@ -12,8 +12,9 @@
 // Reads size bytes at offset; false when they cannot all be read.
 using DumpBytesReader = std::function<bool(uint64_t offset, void* buffer, uint32_t size)>;
 
-// The header signature, the stream directory, every stream, and the memory
-// that the memory lists place in the file all lie within fileSize bytes.
+// The header (signature and version, at least one stream), the stream
+// directory, every stream, and the memory that the memory lists place in
+// the file all lie within fileSize bytes.
 bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize);
 
 // The same for an open dump file (opened with read access).

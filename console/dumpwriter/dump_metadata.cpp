@@ -94,6 +94,16 @@ std::string MetadataText(const DumpMetadata& metadata) {
     }
 }
 
+bool IsMetadataText(const std::string& text) {
+    try {
+        const JsonObject object = JsonObject::parse(text, nullptr, false);
+        const auto tool = object.is_object() ? object.find("tool") : object.end();
+        return tool != object.end() && tool->is_string() && tool->get<std::string>() == "varnhold";
+    } catch (...) {
+        return false;  // out of memory
+    }
+}
+
 bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
                        wchar_t (&tempPath)[MAX_PATH]) {
     if (FormatBounded(finalPath, MAX_PATH, L"%s.json", dumpPath) &&
@@ -154,4 +164,12 @@ bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* 
         return false;
     }
     return true;
+}
+
+void DeleteMetadataFile(const wchar_t* dumpPath) {
+    wchar_t finalPath[MAX_PATH];
+    wchar_t tempPath[MAX_PATH];
+    if (MetadataFilePaths(dumpPath, finalPath, tempPath)) {
+        DeleteFileW(finalPath);
+    }
 }

@@ -63,6 +63,10 @@ struct DumpMetadata {
 // whatever the wide texts hold. Empty only when memory ran out.
 std::string MetadataText(const DumpMetadata& metadata);
 
+// Whether a text is a metadata file this program wrote: one JSON object
+// whose "tool" is ours.
+bool IsMetadataText(const std::string& text);
+
 // "<dump>.json" and the temporary name it is written under first. False,
 // leaving both empty, when either would not fit a path buffer.
 bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
@@ -73,3 +77,6 @@ bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
 // failure the temporary file is gone, *error holds the system error
 // (ERROR_FILENAME_EXCED_RANGE for a path too long) and false is returned.
 bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* error);
+
+// Deletes "<dump>.json", which the caller wrote.
+void DeleteMetadataFile(const wchar_t* dumpPath);

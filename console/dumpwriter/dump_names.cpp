@@ -7,16 +7,6 @@
 
 #include "common/bounded_text.h"
 
-bool NumberedDumpName(const wchar_t* dumpPath, uint32_t index, wchar_t (&name)[MAX_PATH]) {
-    wchar_t base[MAX_PATH];
-    if (!CopyBounded(base, MAX_PATH, dumpPath)) {
-        name[0] = L'\0';
-        return false;
-    }
-    PathRemoveExtensionW(base);
-    return FormatBounded(name, MAX_PATH, L"%s_%u.dmp", base, index);
-}
-
 bool DumpDirectoryOf(const wchar_t* dumpPath, wchar_t (&directory)[MAX_PATH]) {
     if (!CopyBounded(directory, MAX_PATH, dumpPath)) {
         return false;

@@ -1,7 +1,6 @@
-// Names derived from the dump path: numbered files of a series, the parent
-// directories to create, and the clone dump and side file of a reflected
-// dump. Pure text work on buffers of MAX_PATH characters; a name that would
-// not fit is refused, never shortened.
+// Names derived from one dump file's path: the parent directories to
+// create, and the clone dump and side file of a reflected dump. Pure text work on buffers of
+// MAX_PATH characters; a name that would not fit is refused, never shortened.
 #pragma once
 
 #include <windows.h>
@@ -9,9 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-// "<path without extension>_<index>.dmp". False when it does not fit.
-bool NumberedDumpName(const wchar_t* dumpPath, uint32_t index, wchar_t (&name)[MAX_PATH]);
 
 // The directory that will hold the dump file: the path without its last
 // element. False when the path does not fit a MAX_PATH buffer.
@@ -33,6 +29,9 @@ bool BuildReflectedDumpNames(const wchar_t* dumpFile, ReflectedDumpNames* names)
 // True when both names lead to the same file once the system has made full
 // paths of them (case, trailing dots and relative parts do not matter).
 bool SameFileName(const wchar_t* first, const wchar_t* second);
+
+// The first line of every side file.
+constexpr char kSideFileSection[] = "[UserModeDump]\r\n";
 
 enum class SideFileText {
     kFormatted,

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/byte_units.h"
 #include "common/console_output.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr DWORD kUpdateMs = 500;
 
 std::wstring DumpProgressText(uint64_t bytes) {
     wchar_t text[64];
-    _snwprintf(text, 64, L"Writing dump: %.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    _snwprintf(text, 64, L"Writing dump: %.1f MB", Megabytes(bytes));
     text[63] = L'\0';
     return text;
 }

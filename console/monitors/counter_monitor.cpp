@@ -9,7 +9,6 @@
 #include "common/process_wide.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
-#include "console/dumpwriter/dump_series.h"
 #include "console/monitors/cpu_share.h"
 #include "console/monitors/hung_window.h"
 #include "console/monitors/jit_dump.h"
@@ -19,6 +18,8 @@
 #include "console/monitors/thread_cpu_times.h"
 #include "console/options/monitor_config.h"
 #include "console/report/error_report.h"
+#include "console/series/dump_series.h"
+#include "console/series/series_gate.h"
 
 namespace {
 
@@ -165,7 +166,15 @@ void PrintLine(void*, const wchar_t* text) {
 }
 
 void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTrigger& trigger) {
-    WriteDumpSeries(DumpRequestFor(*run.config, comment, trigger), *run.series);
+    WriteDumpSeries(DumpRequestFor(*run.config, comment, trigger), *run.series,
+                    SeriesDemand::kWhenArmed);
+}
+
+// A monitor that cannot go on ends the run, and the run then ends with exit
+// code 1: what was asked for is not being watched.
+void EndRunFailed(const MonitorRun& run) {
+    MarkMonitorFailed(*run.series);
+    RaiseStop(run.stopEvent);
 }
 
 // The processor buffer, allocated only when the CPU trigger is on.
@@ -244,16 +253,25 @@ bool WatchOver(const MonitorRun& run) {
     return true;
 }
 
-// After a series of either thread, every trigger starts from zero once the
-// quiet time has passed. False when the stop signal ended the wait.
+// After a series of either thread, every trigger starts from zero once that
+// series has ended and the quiet time has passed. False when the stop signal
+// ended the wait.
 bool ArmAgain(const MonitorRun& run, PassState& state, uint32_t& seenSeries) {
-    const uint32_t count = SeriesCount(*run.series);
+    const uint32_t count = SeriesStartedCount(*run.series);
     if (count == seenSeries) {
         return true;
     }
     seenSeries = count;
     state = {};
-    return !WaitForStopLong(run.stopEvent, QuietMillisecondsLeft(*run.series));
+    for (;;) {
+        const uint64_t wait = MillisecondsUntilArmed(*run.series);
+        if (wait == 0) {
+            return true;
+        }
+        if (WaitForStopLong(run.stopEvent, wait)) {
+            return false;
+        }
+    }
 }
 
 // A thread that ends by itself ends the whole run.
@@ -261,7 +279,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
     const MonitorConfig& config = *run.config;
     const PassSettings settings = SettingsOf(config);
     PassState state = {};
-    uint32_t seenSeries = SeriesCount(*run.series);
+    uint32_t seenSeries = SeriesStartedCount(*run.series);
     const PassProbes probes = {
         &sources, SampleCpu, SampleCommit, SampleCounter, FindTargetHungWindow, PrintLine};
     wchar_t comment[kDumpCommentCapacity];
@@ -272,7 +290,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
         const PassOutcome outcome =
             RunSamplingPass(settings, state, probes, clock, comment, kDumpCommentCapacity);
         if (outcome == PassOutcome::kFailed) {
-            RaiseStop(run.stopEvent);
+            EndRunFailed(run);
             return;
         }
         if (outcome == PassOutcome::kDump) {
@@ -302,13 +320,13 @@ void RunCounterMonitor(const MonitorRun& run) {
     const MonitorConfig& config = *run.config;
     UniqueHeapMemory processorBuffer;
     if (!AllocateProcessorBuffer(config, &processorBuffer)) {
-        RaiseStop(run.stopEvent);
+        EndRunFailed(run);
         return;
     }
     UniquePdhQuery query;
     PDH_HCOUNTER counter = nullptr;
     if (!OpenCounterQuery(config, &query, &counter)) {
-        RaiseStop(run.stopEvent);
+        EndRunFailed(run);
         return;
     }
     if (StopRaised(run.stopEvent)) {

@@ -7,14 +7,15 @@
 #include "common/debugged_launch.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
-#include "console/dumpwriter/dump_series.h"
 #include "console/monitors/debug_event_comment.h"
 #include "console/monitors/debug_launch.h"
 #include "console/monitors/debug_string_text.h"
-#include "console/report/error_report.h"
 #include "console/monitors/exception_decision.h"
 #include "console/monitors/monitor_run.h"
 #include "console/options/monitor_config.h"
+#include "console/report/error_report.h"
+#include "console/series/dump_series.h"
+#include "console/series/series_gate.h"
 
 namespace {
 
@@ -33,7 +34,6 @@ struct MonitorState {
     const MonitorConfig* config;
     bool initialBreakpointSeen;
     bool terminateTarget;
-    uint32_t result;
     SYSTEMTIME time;
     DEBUG_EVENT event;
     // GetThreadContext needs the alignment the processor's save area demands
@@ -67,21 +67,22 @@ bool StepOverBreakpoint(MonitorState& state) {
     return true;
 }
 
-void RequestDump(MonitorState& state, const MetadataTrigger& trigger,
+void RequestDump(MonitorState& state, SeriesDemand demand, const MetadataTrigger& trigger,
                  MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation = nullptr,
                  bool firstChance = false) {
-    state.result = WriteDumpSeries(
+    WriteDumpSeries(
         DumpRequestFor(*state.config, state.comment, trigger, exceptionInformation, firstChance),
-        *state.run->series);
+        *state.run->series, demand);
 }
 
-// Returns false when the event stays uncontinued: its thread is held until
-// the target is terminated.
 // In a long watch (-a) a first chance exception is dumped only while the
-// triggers are armed: series are left to write and the quiet time is over.
+// triggers are armed: series are left to write, none is being written (a
+// gap included) and the quiet time is over. Otherwise the exception goes
+// back to the target at once. The series gate decides for good; this only
+// spares the exception line for one that will not be dumped.
 bool ArmedForFirstChance(const MonitorState& state) {
-    DumpSeriesState& series = *state.run->series;
-    return !SeriesFinished(series) && QuietMillisecondsLeft(series) == 0;
+    SharedSeriesState& series = *state.run->series;
+    return !SeriesFinished(series) && MillisecondsUntilArmed(series) == 0;
 }
 
 // A long watch lets the target go on after a first chance dump, with the
@@ -94,6 +95,8 @@ bool GoOnAfterFirstChanceDump(MonitorState& state) {
     return true;
 }
 
+// Returns false when the event stays uncontinued: its thread is held until
+// the target is terminated.
 bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
     const bool longWatch = firstChance && state.config->rearm != 0;
     if (longWatch && !ArmedForFirstChance(state)) {
@@ -121,7 +124,10 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
     information.ThreadId = state.event.dwThreadId;
     information.ExceptionPointers = &pointers;
     information.ClientPointers = FALSE;  // both records lie in this process
-    RequestDump(state, TriggerOfKind("exception"), &information, firstChance);
+    // A crash comes once and is dumped whatever else is going on; only a
+    // long watch's first chance exceptions wait for the triggers to be armed.
+    RequestDump(state, longWatch ? SeriesDemand::kWhenArmed : SeriesDemand::kAlways,
+                TriggerOfKind("exception"), &information, firstChance);
     thread.Reset();
     if (longWatch) {
         return GoOnAfterFirstChanceDump(state);
@@ -172,7 +178,7 @@ void HandleProcessExit(MonitorState& state) {
     const SYSTEMTIME& t = state.time;
     PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
     FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
-    RequestDump(state, TriggerOfKind("termination"));
+    RequestDump(state, SeriesDemand::kAlways, TriggerOfKind("termination"));
     RaiseStop(state.run->stopEvent);
 }
 

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "common/optional_export.h"
-#include "console/dumpwriter/dump_series.h"
 #include "console/monitors/jit_record.h"
 #include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
@@ -76,7 +75,7 @@ bool CaptureJitException(HANDLE process, uintptr_t jitDebugInfo, CapturedExcepti
 
 }  // namespace
 
-uint32_t WriteJitDump(const MonitorConfig& config, DumpSeriesState& series) {
+SeriesOutcome WriteJitDump(const MonitorConfig& config, SharedSeriesState& series) {
     wchar_t comment[kDumpCommentCapacity];
     FormatJitComment(comment, kDumpCommentCapacity, GetCommandLineW(), config.processId,
                      config.jitEvent, config.jitDebugInfo);
@@ -93,5 +92,6 @@ uint32_t WriteJitDump(const MonitorConfig& config, DumpSeriesState& series) {
         exceptionInformation = &exception;
     }
     const MetadataTrigger trigger = TriggerOfKind("jit");
-    return WriteDumpSeries(DumpRequestFor(config, comment, trigger, exceptionInformation), series);
+    return WriteDumpSeries(DumpRequestFor(config, comment, trigger, exceptionInformation), series,
+                           SeriesDemand::kAlways);
 }

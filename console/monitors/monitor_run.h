@@ -8,13 +8,14 @@
 
 #include "console/dumpwriter/dump_request.h"
 #include "console/options/monitor_config.h"
+#include "console/series/shared_series_state.h"
 
 struct DebugLaunchRequest;  // console/monitors/debug_launch.h
 
 struct MonitorRun {
     const MonitorConfig* config;  // complete before a thread reads it, then only read
     HANDLE stopEvent;             // the run's stop signal (common/stop_signal.h)
-    DumpSeriesState* series;
+    SharedSeriesState* series;
     // Set when the run launches its target (-x) and also watches debug
     // events: the debug-event thread then launches the image itself, since
     // the platform delivers a process's debug events only to the thread that

@@ -75,14 +75,16 @@ LONG QueryProcesses(std::vector<uint64_t>& buffer, ULONG* length) {
     return status;
 }
 
-// The threads of the process, when it is in the records.
+// The threads of the process, when it is in the records, and its own total.
 void ReadThreads(const uint8_t* records, size_t length, uint32_t processId,
-                 std::vector<ThreadTimeReading>& readings) {
+                 std::vector<ThreadTimeReading>& readings, uint64_t* processTotal) {
     size_t offset = 0;
     while (offset + sizeof(SystemProcessRecord) <= length) {
         const auto* process = reinterpret_cast<const SystemProcessRecord*>(records + offset);
         if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(process->uniqueProcessId)) ==
             processId) {
+            *processTotal = static_cast<uint64_t>(process->kernelTime.QuadPart) +
+                            static_cast<uint64_t>(process->userTime.QuadPart);
             const auto* threads = reinterpret_cast<const SystemThreadRecord*>(process + 1);
             const size_t room =
                 (length - offset - sizeof(SystemProcessRecord)) / sizeof(SystemThreadRecord);
@@ -107,13 +109,19 @@ void ReadThreads(const uint8_t* records, size_t length, uint32_t processId,
 
 long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* total) {
     ULONG length = 0;
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
     LONG status = QueryProcesses(times.buffer, &length);
     if (status < 0) {
         return status;
     }
+    uint64_t processTotal = 0;
     // AddThreadSample hands the readings buffer back empty.
     ReadThreads(reinterpret_cast<const uint8_t*>(times.buffer.data()), length, processId,
-                times.readings);
-    *total = AddThreadSample(times.ledger, times.readings);
+                times.readings, &processTotal);
+    const uint64_t threadTotal =
+        AddThreadSample(times.ledger, times.readings,
+                        (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    *total = processTotal != 0 ? processTotal : threadTotal;
     return status;
 }

@@ -1,9 +1,10 @@
-// The CPU time of another process read from its threads, for a platform
-// that keeps the process times of other processes frozen. One system
-// process-information query per sample lists every thread with its
-// creation, kernel and user time: under Wine that query costs about a
-// twentieth of a toolhelp thread snapshot, and less than a time query per
-// thread once a process has more than a handful of threads.
+// The CPU time of another process, for a platform that keeps the process
+// times of other processes frozen. One system process-information query per
+// sample lists every process with its own kernel and user time, and every
+// thread with its creation, kernel and user time: under Wine that query
+// costs about a twentieth of a toolhelp thread snapshot. Wine fills the
+// process's own times there for real, threads that have ended included; the
+// sum over the threads is kept for a platform that leaves them at zero.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ struct ThreadCpuTimes {
     ThreadCpuLedger ledger;
 };
 
-// Reads the threads of the process now and returns the ledger's total in
-// *total (units of 100 ns); a process that is gone has no threads. Returns
-// the query's status: negative when it failed.
+// Reads the process now and returns its CPU time in *total (units of
+// 100 ns): the process's own total when the platform tells it, else the
+// ledger's sum over its threads; a process that is gone has no threads.
+// Returns the query's status: negative when it failed.
 long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* total);

@@ -52,6 +52,9 @@ void AppendLongWatch(std::wstring& text, const MonitorConfig& config) {
     if (config.freeMB != 0) {
         AppendFormatted(text, L"Free space kept:       %u MB\n", config.freeMB);
     }
+    if (config.ratePerHour != 0) {
+        AppendFormatted(text, L"Dumps per hour:        at most %u\n", config.ratePerHour);
+    }
 }
 
 }  // namespace

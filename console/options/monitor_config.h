@@ -53,6 +53,7 @@ struct MonitorConfig {
     uint32_t quietSeconds;  // -q
     uint32_t keepFiles;     // -keep
     uint32_t freeMB;        // -free
+    uint32_t ratePerHour;   // -rate: dumps in any hour
     uint32_t metadata;      // -meta: a "<dump file>.json" beside every dump file
 };
 

@@ -24,6 +24,7 @@ const wchar_t kFilterNeedsFirstChance[] =
     L"Filtering requires 1st chance exception monitoring (-e -1).\n";
 const wchar_t kReflectionUnsupported[] = L"-r  can only be used in Windows 7 and higher\n";
 const wchar_t kKeepNeedsAFile[] = L"-keep needs a number of files of at least 1.\n";
+const wchar_t kRateNeedsADump[] = L"-rate needs a number of dumps of at least 1.\n";
 
 using Step = std::optional<ScanOutcome>;
 
@@ -211,6 +212,17 @@ Step Keep(Cursor& cursor) {
     return std::nullopt;
 }
 
+Step Rate(Cursor& cursor) {
+    if (Step stop = TakeNumber(cursor, cursor.options.settings.ratePerHour)) {
+        return stop;
+    }
+    // No dump at all in any hour would be no watch.
+    if (cursor.options.settings.ratePerHour == 0) {
+        return Refuse(kRateNeedsADump);
+    }
+    return std::nullopt;
+}
+
 Step Install(Cursor& cursor) {
     if (!cursor.Has(1) || cursor.options.uninstall) {
         return kUsageError;
@@ -369,6 +381,7 @@ const OptionEntry kOptions[] = {
     {L"pl", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrBelow); }},
     {L"q", [](Cursor& c) { return TakeNumber(c, c.options.settings.quietSeconds); }},
     {L"r", Reflect},
+    {L"rate", Rate},
     {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
     {L"t",
      [](Cursor& c) -> Step {

@@ -21,21 +21,55 @@ std::string EventLine(const std::string& time, const char* event, const JsonObje
     return text;
 }
 
+namespace {
+
+// Whether the file ends in the middle of a line: a run killed while writing
+// one leaves it so, and the next line must not continue it.
+bool EndsWithinALine(HANDLE file) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart == 0) {
+        return false;
+    }
+    OVERLAPPED at = {};
+    const uint64_t last = static_cast<uint64_t>(size.QuadPart) - 1;
+    at.Offset = static_cast<DWORD>(last);
+    at.OffsetHigh = static_cast<DWORD>(last >> 32);
+    char byte = '\n';
+    DWORD read = 0;
+    return ReadFile(file, &byte, 1, &read, &at) && read == 1 && byte != '\n';
+}
+
+}  // namespace
+
+// Where the append lock lies: 2^62 bytes in, where no log ever reaches.
+constexpr DWORD kAppendLockOffsetHigh = 0x40000000;
+
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
-    // Append-only access: every write goes to the end of the file.
-    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+    // Append-only access: every write goes to the end of the file, whole,
+    // so that runs writing the one log at the same moment (postmortem starts
+    // of crashes at once) never cut each other's lines. Delete sharing lets
+    // a log shipper or a rotation rename the file while a long watch writes
+    // it; the lines then go on into the renamed file.
+    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         *error = GetLastError();
         return false;
     }
+    UniqueFile reader(CreateFileW(path, GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    lineCut_ = reader && EndsWithinALine(reader.Get());
     file_ = std::move(file);
+    lock_file_ = std::move(reader);
     return true;
 }
 
 void EventLog::Close() {
     std::lock_guard<std::mutex> guard(lock_);
     file_.Reset();
+    lock_file_.Reset();
 }
 
 void EventLog::Write(const char* event, const JsonObject& fields) {
@@ -66,6 +100,21 @@ void EventLog::WriteLine(std::string line) {
     if (lineCut_) {
         line.insert(line.begin(), '\n');
     }
+    // An append-only handle appends whole writes on Windows, but not every
+    // platform makes the end of the file and the write one step: where two
+    // runs append at once, one line could land over the other. The lock of
+    // one byte far past any end of the file lets one append at a time.
+    OVERLAPPED at = {};
+    at.OffsetHigh = kAppendLockOffsetHigh;
+    const bool locked =
+        lock_file_ && LockFileEx(lock_file_.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+    AppendLocked(line);
+    if (locked) {
+        UnlockFileEx(lock_file_.Get(), 0, 1, 0, &at);
+    }
+}
+
+void EventLog::AppendLocked(const std::string& line) {
     const DWORD size = static_cast<DWORD>(line.size());
     DWORD written = 0;
     const BOOL ok = WriteFile(file_.Get(), line.data(), size, &written, nullptr);
@@ -126,12 +175,27 @@ void EventLog::DumpDeleted(const wchar_t* path) {
 
 void EventLog::DumpSkipped(const wchar_t* path, uint64_t freeMB) {
     WriteMade("dump_skipped", [&] {
-        return JsonObject{{"path", Utf8FromWide(path)}, {"freeMB", freeMB}};
+        return JsonObject{{"path", Utf8FromWide(path)}, {"reason", "free"}, {"freeMB", freeMB}};
     });
 }
 
-void EventLog::ProcessExited() {
-    WriteMade("process_exited", [] { return JsonObject::object(); });
+void EventLog::DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour) {
+    WriteMade("dump_skipped", [&] {
+        return JsonObject{{"path", Utf8FromWide(path)},
+                          {"reason", "rate"},
+                          {"dumpsLastHour", dumpsLastHour},
+                          {"rate", ratePerHour}};
+    });
+}
+
+void EventLog::ProcessStarted(uint32_t processId, const wchar_t* name) {
+    WriteMade("process_started", [&] {
+        return JsonObject{{"processId", processId}, {"name", Utf8FromWide(name)}};
+    });
+}
+
+void EventLog::ProcessExited(uint32_t processId) {
+    WriteMade("process_exited", [&] { return JsonObject{{"processId", processId}}; });
 }
 
 void EventLog::RunEnded(uint32_t exitCode) {

@@ -2,9 +2,9 @@
 // programs can follow while the run goes on. Each event is one line,
 // {"time": "<UTC ISO 8601 with milliseconds>", "event": "<name>", ...fields},
 // appended with one write and flushed at once. Other programs may read the
-// file while it is written. A second writer is refused: the lines carry no
-// mark of their run, so two runs in one file could not be told apart (and
-// not every file system keeps two writers' appends whole).
+// file, and rename it, while it is written; other runs may append to it at
+// the same moment (every postmortem start of a machine writes its one log),
+// each line going to the end of the file whole.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +32,8 @@ class EventLog {
     EventLog& operator=(const EventLog&) = delete;
 
     // Opens the file for appending, creating it when missing. On failure
-    // (a folder, a file another writer holds) returns false with the system
-    // error in *error. Call before any thread writes.
+    // (a folder, a file another program holds without sharing) returns false
+    // with the system error in *error. Call before any thread writes.
     bool Open(const wchar_t* path, DWORD* error);
     bool IsOpen() const { return file_.IsValid(); }
     // Lets the file go, for a program that carries on the run in its place.
@@ -48,9 +48,13 @@ class EventLog {
     void DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds);
     void DumpFailed(const wchar_t* path, const wchar_t* errorText);  // {"path", "error"}
     void DumpDeleted(const wchar_t* path);                           // {"path"}
-    void DumpSkipped(const wchar_t* path, uint64_t freeMB);          // {"path", "freeMB"}
-    void ProcessExited();
-    void RunEnded(uint32_t exitCode);  // {"exitCode"}
+    // {"path", "reason": "free", "freeMB"}
+    void DumpSkipped(const wchar_t* path, uint64_t freeMB);
+    // {"path", "reason": "rate", "dumpsLastHour", "rate"}
+    void DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour);
+    void ProcessStarted(uint32_t processId, const wchar_t* name);  // {"processId", "name"}
+    void ProcessExited(uint32_t processId);                        // {"processId"}
+    void RunEnded(uint32_t exitCode);                              // {"exitCode"}
 
     // The system error of the first line that could not be written whole,
     // or 0 when every line was.
@@ -62,12 +66,17 @@ class EventLog {
     template <typename MakeFields>
     void WriteMade(const char* event, MakeFields makeFields);
     void WriteLine(std::string line);
+    void AppendLocked(const std::string& line);
     void RememberFailure(DWORD error);
 
     mutable std::mutex lock_;
     UniqueFile file_;
+    // The same file opened for reading: its lock lets one line at a time be
+    // appended, whichever run writes it (see WriteLine).
+    UniqueFile lock_file_;
     DWORD firstWriteError_ = 0;
-    // The last write left part of a line without its line feed: the next
-    // line starts on a line of its own, so that only the cut line is lost.
+    // The last write (of this run, or of a run killed while writing) left
+    // part of a line without its line feed: the next line starts on a line
+    // of its own, so that only the cut line is lost.
     bool lineCut_ = false;
 };

@@ -4,17 +4,18 @@
 #include <process.h>
 
 #include <clocale>
+#include <memory>
+#include <new>
 #include <optional>
 
 #include "common/bounded_text.h"
 #include "common/console_output.h"
 #include "common/debugged_launch.h"
-#include "common/optional_export.h"
 #include "common/process_wide.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "common/wine_platform.h"
-#include "console/dumpwriter/dump_request.h"
+#include "console/handover/x64_handover.h"
 #include "console/monitors/counter_monitor.h"
 #include "console/monitors/debug_event_monitor.h"
 #include "console/monitors/monitor_run.h"
@@ -23,47 +24,25 @@
 #include "console/options/dump_type.h"
 #include "console/options/option_scan.h"
 #include "console/options/usage_text.h"
+#include "console/postmortem/postmortem.h"
+#include "console/postmortem/postmortem_run.h"
 #include "console/report/error_report.h"
 #include "console/run/acquisition.h"
 #include "console/run/banner.h"
 #include "console/run/ctrl_handler.h"
 #include "console/run/debug_privilege.h"
 #include "console/run/launch.h"
-#include "console/run/postmortem.h"
-#include "console/run/postmortem_run.h"
+#include "console/run/native_queries.h"
 #include "console/run/process_lookup.h"
+#include "console/run/process_watch.h"
+#include "console/run/run_state.h"
 #include "console/run/run_reports.h"
 #include "console/run/scan_environment.h"
 #include "console/run/supervision.h"
-#include "console/run/x64_handover.h"
+#include "console/series/series_gate.h"
+#include "console/series/shared_series_state.h"
 
 namespace {
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-
-// The exit code when the run ends at a step, nothing when it goes on.
-using StepEnd = std::optional<int>;
-constexpr StepEnd kRunGoesOn = std::nullopt;
-
-// Everything the entry owns for the whole run. The monitor threads read
-// `monitorRun`, which points at `config` and the shared objects; this lives
-// until the entry returns, which happens only after the threads have ended.
-struct RunState {
-    ScannedOptions options;
-    AcquiredTarget target;
-    MonitorConfig config;
-    DumpSeriesState series;
-    EventLog log;             // -log; writes nothing when not opened
-    UniqueHandle stopSignal;  // raised once, never reset
-    MonitorRun monitorRun;
-    UniqueHandle process;
-    DebugThreadLaunch debugLaunch;
-    UniqueHandle debugThread;
-    UniqueHandle counterThread;
-    bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
-    bool jitFolder;   // a just-in-time start into a dump folder
-};
 
 // Printing for the scan outcomes that end the run.
 StepEnd FinishScan(const ScanOutcome& outcome) {
@@ -130,15 +109,6 @@ bool CompleteDumpPath(RunState& run) {
     return true;
 }
 
-bool ResolveNativeQueries() {
-    g_processWide.ntQuerySystemInformation =
-        LookUpExport<NtQuerySystemInformationFunction>(L"ntdll.dll", "NtQuerySystemInformation");
-    g_processWide.ntQueryInformationProcess =
-        LookUpExport<NtQueryInformationProcessFunction>(L"ntdll.dll", "NtQueryInformationProcess");
-    return g_processWide.ntQuerySystemInformation != nullptr &&
-           g_processWide.ntQueryInformationProcess != nullptr;
-}
-
 // The scanned settings plus the run's handle, identifier and shared objects.
 void FillConfig(RunState& run) {
     run.config = run.options.settings;
@@ -148,40 +118,28 @@ void FillConfig(RunState& run) {
     // The launch request, when there is one, was set when the debug-event
     // thread was started.
     run.monitorRun.config = &run.config;
-    run.monitorRun.stopEvent = run.stopSignal.Get();
+    run.monitorRun.stopEvent = run.watchStop.Get();
     run.monitorRun.series = &run.series;
     WatchPolicy& policy = run.series.policy;
     // A just-in-time start dumps a crashing process: one series, whatever
     // else was asked for.
-    const bool watch = run.config.rearm != 0 && run.config.jitMode == 0;
+    const bool jit = run.config.jitMode != 0;
+    const bool watch = run.config.rearm != 0 && !jit;
     policy.seriesLimit = watch ? run.config.seriesLimit : 1;
-    policy.numberAcrossRun = watch;
     policy.gapSeconds = run.config.gapSeconds;
     policy.quietSeconds = run.config.quietSeconds;
-    policy.keepFiles = run.config.keepFiles;
-    policy.freeMB = run.config.freeMB;
-    const bool jit = run.config.jitMode != 0;
-    policy.claimFreeName = jit;
-    policy.keptFiles = !jit            ? KeptFiles::kNumbered
-                       : run.jitFolder ? KeptFiles::kFolderNaming
-                                       : KeptFiles::kPlainThenNumbered;
-    policy.stopSignal = run.stopSignal.Get();
+    policy.stopSignal = run.watchStop.Get();
+    RetentionPolicy& retention = policy.retention;
+    retention.numberAcrossRun = watch;
+    retention.claimFreeName = jit;
+    retention.keepFiles = run.config.keepFiles;
+    retention.freeMB = run.config.freeMB;
+    retention.ratePerHour = run.config.ratePerHour;
+    retention.keptFiles = !jit            ? KeptFiles::kNumbered
+                          : run.jitFolder ? KeptFiles::kFolderNaming
+                                          : KeptFiles::kPlainAndNumbered;
     FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
                       run.log);
-}
-
-// One line at the end of a long watch (-a) with what it has done.
-void PrintWatchSummary(RunState& run) {
-    if (!run.series.policy.numberAcrossRun) {
-        return;
-    }
-    EnterCriticalSection(&run.series.lock);
-    PrintWide(
-        L"Watch ended: %u series, %u files written, %u deleted by -keep, %u skipped by "
-        L"-free.\n",
-        run.series.seriesWritten, run.series.filesWritten, run.series.filesDeleted,
-        run.series.filesSkipped);
-    LeaveCriticalSection(&run.series.lock);
 }
 
 void FillLaunchedProcessName(RunState& run) {
@@ -275,44 +233,6 @@ StepEnd ObtainProcess(RunState& run, HandOverDecision& handOver) {
     return OpenTarget(run);
 }
 
-bool StartDebugThread(RunState& run) {
-    if (run.debugThread) {
-        ProceedWithDebugThreadLaunch(run.debugLaunch);
-        return true;
-    }
-    run.debugThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run.monitorRun, 0, nullptr)));
-    return static_cast<bool>(run.debugThread);
-}
-
-// Starts the threads and supervises them. Returns the run's exit code.
-int MonitorTarget(RunState& run) {
-    if (run.config.debugThread) {
-        if (!StartDebugThread(run)) {
-            return kExitFailure;
-        }
-    } else {
-        // Ends the debugging relation of a -x launch and lets the process
-        // run; no effect on an opened process.
-        DebugActiveProcessStop(run.config.processId);
-    }
-    run.counterThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, CounterMonitorThread, &run.monitorRun, 0, nullptr)));
-    if (!run.counterThread) {
-        if (run.debugThread) {
-            // The thread must not outlive the record it reads.
-            RaiseStop(run.stopSignal.Get());
-            WaitForSingleObject(run.debugThread.Get(), INFINITE);
-        }
-        return kExitFailure;
-    }
-    HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
-    SuperviseMonitorThreads(threads, run.debugThread ? 2 : 1, run.process.Get(),
-                            run.stopSignal.Get(), &run.series.lock, run.log);
-    PrintWatchSummary(run);
-    return run.series.failed ? kExitFailure : kExitSuccess;
-}
-
 int RunAfterScan(RunState& run) {
     if (StepEnd ended = RunPostmortemOnly(run.options, run.handedOver)) {
         return *ended;
@@ -334,7 +254,7 @@ int RunAfterScan(RunState& run) {
         return handOver.exitCode;
     }
     if (!ResolveNativeQueries()) {
-        return kExitSuccess;
+        return kExitFailure;
     }
     run.options.settings.dumpType =
         AddDebugHelpFlags(run.options.settings.dumpType, DebugHelpExportsEnumDirTree());
@@ -346,23 +266,13 @@ int RunAfterScan(RunState& run) {
     }
     FillConfig(run);
     PrintConfigSummary(run.config, run.target.processName, run.target.id);
-    return MonitorTarget(run);
+    return WatchProcesses(run);
 }
 
-}  // namespace
-
-int RunConsoleProgram(int argc, wchar_t** argv) {
-    setlocale(LC_ALL, "chs");
-    PrintBanner();
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    g_processWide.pageSize = system.dwPageSize;
-    g_processWide.processorCount = system.dwNumberOfProcessors;
-    g_processWide.foreignProcessTimesFrozen = RunsUnderWine();
-    // Large, and alive until the threads have ended: not on the stack.
-    static RunState run;
+int RunWithState(RunState& run, int argc, wchar_t** argv) {
     run.stopSignal.Reset(CreateStopSignal());
-    if (!run.stopSignal) {
+    run.watchStop.Reset(CreateStopSignal());
+    if (!run.stopSignal || !run.watchStop) {
         ReportWin32Error(L"Failed to create event", GetLastError());
         return kExitFailure;
     }
@@ -377,5 +287,30 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     }
     const int exitCode = RunAfterScan(run);
     EndEventLog(run.log, exitCode);
+    return exitCode;
+}
+
+}  // namespace
+
+int RunConsoleProgram(int argc, wchar_t** argv) {
+    setlocale(LC_ALL, "chs");
+    PrintBanner();
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    g_processWide.pageSize = system.dwPageSize;
+    g_processWide.processorCount = system.dwNumberOfProcessors;
+    g_processWide.foreignProcessTimesFrozen = RunsUnderWine();
+    // Large, and alive until the threads have ended: not on the stack.
+    std::unique_ptr<RunState> run(new (std::nothrow) RunState());
+    if (!run) {
+        ReportWin32Error(L"Failed to allocate memory", ERROR_NOT_ENOUGH_MEMORY);
+        return kExitFailure;
+    }
+    const int exitCode = RunWithState(*run, argc, argv);
+    if (run->threadLeftRunning) {
+        // The process ends with this thread; until then the thread still
+        // running may read the run's record.
+        (void)run.release();
+    }
     return exitCode;
 }

@@ -59,6 +59,9 @@ JsonObject SettingsOf(const ScannedOptions& options) {
         settings["quietSeconds"] = s.quietSeconds;
         settings["keepFiles"] = s.keepFiles;
         settings["freeMB"] = s.freeMB;
+        if (s.ratePerHour != 0) {
+            settings["ratePerHour"] = s.ratePerHour;
+        }
         settings["metadata"] = s.metadata != 0;
         return settings;
     } catch (const std::exception&) {

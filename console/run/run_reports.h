@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "console/dumpwriter/dump_request.h"
+#include "console/series/series_reports.h"
 #include "console/options/option_scan.h"
 #include "console/report/event_log.h"
 

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "common/windows_version.h"
 #include "console/dumpwriter/user_callback.h"
 #include "console/report/error_report.h"
-#include "console/run/windows_version.h"
 
 namespace {
 

@@ -2,54 +2,39 @@
 
 #include "common/console_output.h"
 #include "common/stop_signal.h"
+#include "console/series/series_gate.h"
 
 namespace {
 
 constexpr DWORD kGraceMilliseconds = 1000;
 
-void EndRemainingThreads(const HANDLE* threads, DWORD threadCount, CRITICAL_SECTION* dumpLock) {
-    // Holding the series lock, no thread is inside a dump write, and none can
-    // start one before it is ended.
-    EnterCriticalSection(dumpLock);
-    // A series that just finished leaves its thread a few steps to take
-    // (detaching, terminating the target after an exception dump); those
-    // need no lock, so give them one more grace period.
-    WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds);
-    for (DWORD i = 0; i < threadCount; ++i) {
-        if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
-            TerminateThread(threads[i], 0);
-        }
-    }
-    LeaveCriticalSection(dumpLock);
-}
-
 enum class Watch { kThreadsEnded, kStopped };
 
-// Wakes on whichever comes first: the target's end, the stop signal, or the
-// end of a thread still running (a thread that has ended is left out, so
-// that the wait does not return for it over and over). When both have
-// happened, the target's end is the one reported.
-Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE stopSignal,
-               EventLog& log) {
+// Wakes on whichever comes first: the target's end, Ctrl+C, the watch's stop
+// signal, or the end of a thread still running (a thread that has ended is
+// left out, so that the wait does not return for it over and over). When
+// several have happened, the target's end is the one reported. The threads
+// wait on the watch's stop signal, which is raised for each of these.
+Watch WatchRun(const SupervisedWatch& watch) {
     for (;;) {
-        HANDLE waitFor[4] = {process, stopSignal};
-        DWORD count = 2;
-        for (DWORD i = 0; i < threadCount; ++i) {
-            if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
-                waitFor[count++] = threads[i];
+        HANDLE waitFor[5] = {watch.process, watch.runStop, watch.watchStop};
+        DWORD count = 3;
+        for (DWORD i = 0; i < watch.threadCount; ++i) {
+            if (WaitForSingleObject(watch.threads[i], 0) == WAIT_TIMEOUT) {
+                waitFor[count++] = watch.threads[i];
             }
         }
-        if (count == 2) {
+        if (count == 3) {
             return Watch::kThreadsEnded;
         }
         const DWORD woken = WaitForMultipleObjects(count, waitFor, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0) {
             PrintWide(L"The process has exited.\n");
-            log.ProcessExited();
-            RaiseStop(stopSignal);
+            RaiseStop(watch.watchStop);
             return Watch::kStopped;
         }
-        if (woken == WAIT_OBJECT_0 + 1) {
+        if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_OBJECT_0 + 2) {
+            RaiseStop(watch.watchStop);
             return Watch::kStopped;
         }
         if (woken == WAIT_FAILED) {
@@ -60,12 +45,18 @@ Watch WatchRun(const HANDLE* threads, DWORD threadCount, HANDLE process, HANDLE 
 
 }  // namespace
 
-void SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
-                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock, EventLog& log) {
-    if (WatchRun(threads, threadCount, process, stopSignal, log) == Watch::kThreadsEnded) {
-        return;
+bool SuperviseMonitorThreads(const SupervisedWatch& watch, SharedSeriesState& series) {
+    if (WatchRun(watch) == Watch::kThreadsEnded) {
+        return true;
     }
-    if (WaitForMultipleObjects(threadCount, threads, TRUE, kGraceMilliseconds) == WAIT_TIMEOUT) {
-        EndRemainingThreads(threads, threadCount, dumpLock);
+    if (WaitForMultipleObjects(watch.threadCount, watch.threads, TRUE, kGraceMilliseconds) !=
+        WAIT_TIMEOUT) {
+        return true;
     }
+    // A thread that has just finished a series has a few steps left
+    // (detaching, terminating the target after an exception dump); one
+    // writing a series finishes it first.
+    CloseSeries(series);
+    return WaitForMultipleObjects(watch.threadCount, watch.threads, TRUE, kGraceMilliseconds) !=
+           WAIT_TIMEOUT;
 }

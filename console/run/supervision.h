@@ -3,12 +3,25 @@
 
 #include <windows.h>
 
-#include "console/report/event_log.h"
+#include <cstdint>
+
+#include "console/series/shared_series_state.h"
+
+struct SupervisedWatch {
+    const HANDLE* threads;  // the monitor threads of the process watched
+    DWORD threadCount;
+    HANDLE process;
+    uint32_t processId;
+    HANDLE runStop;    // Ctrl+C
+    HANDLE watchStop;  // what the threads wait on
+};
 
 // Waits until the threads end by themselves, the target exits ("The process
-// has exited.", which raises the stop signal) or the stop signal is raised;
-// then gives the threads 1000 ms. A thread still running after that is ended
-// forcibly, but never while a dump series is being written: the series lock
-// is taken first, so a dump in progress is always finished.
-void SuperviseMonitorThreads(const HANDLE* threads, DWORD threadCount, HANDLE process,
-                             HANDLE stopSignal, CRITICAL_SECTION* dumpLock, EventLog& log);
+// has exited.") or Ctrl+C or a thread raises a stop signal; then raises the
+// watch's stop signal and gives the threads 1000 ms. When that is not
+// enough, no new dump series may start, a series being written is waited for
+// (a dump in progress is always finished), and the threads get 1000 ms more.
+// A thread is never ended forcibly: it might hold a lock the closing lines
+// need. Returns false when a thread is still running; the caller must then
+// keep everything that thread may read alive until the process ends.
+bool SuperviseMonitorThreads(const SupervisedWatch& watch, SharedSeriesState& series);

@@ -139,6 +139,19 @@ def wine_environment():
     return env
 
 
+def wine_command(image, env):
+    """The command that starts a Windows program under Wine. A 64-bit program
+    goes straight to Wine's 64-bit loader: Wine's usual launcher, where it can
+    run 32-bit programs, starts a 64-bit one through a relay process of the
+    same image name that lives as long as the program, so that a look-up by
+    name could find the relay instead of the program. Programs it starts
+    inherit WINELOADER and so start through the matching loader."""
+    if not is_32_bit_image(image) and WINE64_LOADER.exists():
+        env["WINELOADER"] = str(WINE64_LOADER)
+        return [str(WINE64_LOADER), str(image)]
+    return ["wine", str(image)]
+
+
 _server_lock = threading.Lock()
 _server_ready = False
 
@@ -294,7 +307,8 @@ class WineProcess:
         self._cursor = 0
         self.started = time.monotonic()
         self._popen = subprocess.Popen(
-            ["wine", str(self.image)] + self.args, cwd=str(cwd) if cwd else None, env=full_env,
+            wine_command(self.image, full_env) + self.args, cwd=str(cwd) if cwd else None,
+            env=full_env,
             stdin=subprocess.PIPE if stdin_pipe else subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
         self._readers = [threading.Thread(target=self._pump, args=(self._popen.stdout, self._raw),

@@ -19,7 +19,7 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-meta", "-log"]
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")
@@ -31,8 +31,8 @@ POSTMORTEM_PARAGRAPH = (
     "           Every crash gets a dump of its own: when the dump file is there,\n"
     "           the next free numbered name is taken. A dump file ending in \\\n"
     "           (or an existing folder) is a dump folder, where each crash\n"
-    "           writes <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. -keep, -free and\n"
-    "           -meta, given with -i, are registered too.\n"
+    "           writes <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. -keep, -free,\n"
+    "           -meta, -rate and -log, given with -i, are registered too.\n"
     "   -iu     Undo the registration: put the kept values back, or delete\n"
     "           varnhold's values when none were kept. Exit code 1 when\n"
     "           varnhold is not the registered postmortem debugger.\n\n")
@@ -118,7 +118,7 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 17, out)
+        self.assertEqual(len(examples), 18, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
 

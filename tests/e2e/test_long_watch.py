@@ -3,6 +3,8 @@ armed again (-a) with the run's numbering, the bound on the files kept
 (-keep), the free-space guard (-free), first chance dumps that let the target
 go on, and Ctrl+C during a gap."""
 
+import json
+import os
 import re
 import sys
 import time
@@ -122,6 +124,80 @@ class ArmedAgain(LongWatchTest):
         target.wait_for_line("step sleep:120000", 30)
         self.assertIsNone(target.returncode)
 
+    def test_a_gap_holds_no_first_chance_exception(self):
+        # While a series waits out its gap, an exception the watch does not
+        # dump goes back to the target at once instead of holding it still.
+        target = self.target(["wait-stdin", "handled-av", "sleep:120000"])
+        run = self.start(["-e", "-1", "-f", "ACCESS"] + ALWAYS + ["-n", "2", "-g", "30", "-a", "1"],
+                         target)
+        target.wait_for_line("debugger attached", 60)
+        run.wait_for_line("Written: ", 60)  # the first file is complete: the gap begins
+        raised = time.monotonic()
+        target.send_line()
+        target.wait_for_line("step sleep:120000", 30)
+        self.assertLess(time.monotonic() - raised, 10, run.output)
+        run.wait(90)
+        self.assertEqual(0, run.returncode, run.output)
+        self.assertEqual(["w_0.dmp", "w_1.dmp"], self.dump_names())
+
+
+class FollowAService(LongWatchTest):
+    """-w <name> -a: the watch outlives its process and takes the next
+    process of that name, as a service manager starts it again."""
+
+    def service(self, actions):
+        """A process of the service's image, a copy of the test target."""
+        image = self.dumps.path / "vh_svc.exe"
+        if not image.exists():
+            image.write_bytes(harness.target_exe(64).read_bytes())
+        target = harness.Target(actions, image=image)
+        self.addCleanup(target.kill)
+        return target
+
+    def test_each_restarted_process_gets_its_crash_dumped(self):
+        path, win = self.dumps.file("svc.dmp")
+        log, log_win = self.dumps.file("events.log")
+        run = harness.start_varnhold(["-e", "-a", "2", "-log", log_win, "-w", "vh_svc.exe", win])
+        self.addCleanup(run.kill)
+        run.wait_until_running(30)
+        crashed = []
+        for _ in range(2):
+            service = self.service(["wait-stdin", "av"])
+            run.wait_for_line("Process:               vh_svc.exe (%d)" % service.pid, 60)
+            service.wait_for_line("debugger attached", 60)
+            service.send_line()
+            run.wait_for_line("Dump written.", 60)
+            crashed.append(service.pid)
+            if len(crashed) == 1:
+                run.wait_for_line("Waiting for the next vh_svc.exe ...", 60)
+        self.assertEqual(0, run.wait(60), run.output)
+        self.assertEqual(["svc_0.dmp", "svc_1.dmp"], self.dump_names())
+        for name in self.dump_names():
+            dump = harness.read_dump(self.dumps.path / name)
+            self.assertEqual(ACCESS_VIOLATION, dump.exception.code)
+            self.assertTrue(dump.module_names[0].lower().endswith("vh_svc.exe"), dump.module_names)
+        self.assertIn("Processes watched: vh_svc.exe (%d, %d).\n" % tuple(crashed), run.output)
+        events = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+        self.assertEqual(crashed, [e["processId"] for e in events
+                                   if e["event"] == "process_started"])
+        self.assertEqual(crashed, [e["processId"] for e in events
+                                   if e["event"] == "process_exited"])
+
+    def test_ctrl_c_while_waiting_for_the_next_process_ends_at_once(self):
+        _, win = self.dumps.file("svc.dmp")
+        run = harness.start_varnhold(["-m", "100000", "-a", "0", "-w", "vh_svc.exe", win])
+        self.addCleanup(run.kill)
+        run.wait_until_running(30)
+        service = self.service(["wait-stdin", "exit:0"])
+        run.wait_for_line("Process:               vh_svc.exe (%d)" % service.pid, 60)
+        service.send_line()
+        run.wait_for_line("Waiting for the next vh_svc.exe ...", 60)
+        pressed = time.monotonic()
+        run.ctrl_c()
+        self.assertEqual(0, run.wait(30), run.output)
+        self.assertLess(time.monotonic() - pressed, 3.0)
+        self.assertEqual([], self.dump_names())
+
 
 class DiskGuard(LongWatchTest):
     def test_free_space_larger_than_the_disk_writes_nothing(self):
@@ -132,6 +208,19 @@ class DiskGuard(LongWatchTest):
         self.assertRegex(run.output, r"Dump file not written: \d+ MB free in Z:\\[^\n]*, -free "
                                      r"asks for 4294967295 MB\.\n")
         self.assertNotIn("Dump written.", run.output)
+        self.assertEqual([], self.dumps.files())
+
+    def test_free_space_counts_the_full_dump_about_to_be_written(self):
+        target = self.target(["rw:300", "sleep:120000"])
+        target.wait_for_line("alloc ", 60)
+        stats = os.statvfs(self.dumps.path)
+        free_mb = stats.f_bavail * stats.f_frsize // (1024 * 1024)
+        # Room for the floor, not for the floor and a dump of 300 MB.
+        run = self.start(["-ma", "-free", str(free_mb - 150)], target)
+        run.wait(120)
+        self.assertEqual(1, run.returncode, run.output)
+        self.assertRegex(run.output, r"Dump file not written: \d+ MB free in Z:\\[^\n]*, -free "
+                                     r"asks for \d+ MB beyond the dump's (3\d\d) MB\.\n")
         self.assertEqual([], self.dumps.files())
 
 

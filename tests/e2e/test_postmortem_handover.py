@@ -9,6 +9,7 @@ the prefix are saved before the first test and restored after the last.
 """
 
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -35,7 +36,8 @@ EXTRACT_FAILED = "Unable to extract x64 image. Run varnhold from a writeable dir
 DETACHING = "\nDetaching...\n"
 ACCESS_VIOLATION = 0xC0000005
 ARCHITECTURE = {64: harness.minidump.ARCH_AMD64, 32: harness.minidump.ARCH_X86}
-IMAGE = "varnhold64.exe"
+# Each hand-over writes the 64-bit build under a name of its own run.
+EXTRACTED = re.compile(r"^varnhold64-\d+(-\d+)?\.exe$")
 # A postmortem start took 0.6 to 2 s here from the crash to the end of
 # the crashed process, the dump included; much more is allowed on a busy machine.
 POSTMORTEM_TIMEOUT = 90
@@ -116,6 +118,13 @@ def program(bits):
 
 def program_folder_files(bits=32):
     return sorted(p.name for p in program(bits).parent.iterdir())
+
+
+def extracted_images(folder=None):
+    """The hand-over copies of the 64-bit build lying in the folder (by
+    default the 32-bit build's own)."""
+    folder = folder or program(32).parent
+    return sorted(p.name for p in Path(folder).iterdir() if EXTRACTED.match(p.name))
 
 
 def debugger_line(bits, option, dump_win):
@@ -242,7 +251,7 @@ class Registration(PostmortemTest):
         self.assertIn("Process:               vh_target.exe (%d)" % self.sleeper(64).pid, out)
         for key in AEDEBUG.values():
             self.assertEqual({"Auto": "1", "Debugger": line}, read_values(key))
-        self.assertNotIn(IMAGE, program_folder_files())
+        self.assertEqual([], extracted_images())
 
 
 class RegistrationOnly(PostmortemTest):
@@ -371,7 +380,7 @@ class PostmortemStart(PostmortemTest):
                 self.assertIn("Writing dump file %s ...\nDump written.\n" % dump_win,
                       harness.without_file_lines(out))
                 self.check_dump(path, dump_win, target, 32, bits)
-                self.assertNotIn(IMAGE, program_folder_files())
+                self.assertEqual([], extracted_images())
 
 
 class EveryCrash(PostmortemTest):
@@ -443,13 +452,159 @@ class EveryCrash(PostmortemTest):
         self.assertEqual(["crash.dmp", "crash_0.dmp"], self.dump_names(path.parent))
 
 
+class CrashStorm(PostmortemTest):
+    """Crashes one after the other and then three at the same moment, into a
+    registered dump folder or dump file (in a folder whose name holds a "%",
+    which the system's formatting of the registered line must not eat), with
+    -keep and -meta, among files that are not ours. Whatever the build
+    registered, at the end: every crash has its dump or a stated reason, at
+    most -keep dumps of ours remain and they are the newest, and every other
+    file is untouched byte for byte."""
+
+    KEEP = 2
+    WRITING = re.compile(r"^Writing dump file (.*) \.\.\.$", re.M)
+    DELETED = re.compile(r"^Deleted old dump file (.*)$", re.M)
+    OLD = 1600000000  # 2020: older than any crash
+
+    def seed(self, folder, like_ours, ours_not_a_dump):
+        foreign = {"notes.txt": b"the user's own notes\n",
+                   like_ours: b"a text file named exactly like one of our dumps\n",
+                   ours_not_a_dump: b"MDMP" + bytes(60)}
+        folder.mkdir(parents=True)
+        for name, data in foreign.items():
+            (folder / name).write_bytes(data)
+            os.utime(folder / name, (self.OLD, self.OLD))
+        return foreign
+
+    def crash_storm(self, registered_bits, value_win, folder, foreign):
+        result = harness.run_varnhold(["-keep", str(self.KEEP), "-meta", "-i", value_win],
+                                      image=program(registered_bits), timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        in_turn = []
+        for _ in range(3):
+            in_turn.append(harness.Target(["av"]))
+            self.addCleanup(in_turn[-1].kill)
+            in_turn[-1].wait(POSTMORTEM_TIMEOUT)
+        together = [harness.Target(["wait-stdin", "av"]) for _ in range(3)]
+        for target in together:
+            self.addCleanup(target.kill)
+        for target in together:
+            target.send_line()
+        for target in together:
+            target.wait(POSTMORTEM_TIMEOUT)
+        self.check_invariants(in_turn + together, together, folder, foreign)
+
+    def local(self, win):
+        return Path(win[2:].replace("\\", "/"))
+
+    def check_invariants(self, targets, newest, folder, foreign):
+        outputs = {t.pid: plain(t.output) for t in targets}
+        deleted = {self.local(m) for out in outputs.values() for m in self.DELETED.findall(out)}
+        written = {}
+        for target in targets:
+            # Every crashing program ends, with its own exception.
+            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.returncode, outputs[target.pid])
+            files = [self.local(m) for m in self.WRITING.findall(outputs[target.pid])]
+            self.assertEqual(1, len(files), outputs[target.pid])
+            self.assertIn("Dump written.\n", outputs[target.pid])
+            written[target.pid] = files[0]
+            if self.dump_of(files[0]) == target.pid:
+                harness.read_dump(files[0])
+            else:  # gone (its name may have been taken again since), and a later crash said so
+                self.assertIn(files[0], deleted, outputs)
+        ours = sorted(p for p in folder.iterdir() if p.name not in foreign)
+        dumps = [p for p in ours if p.suffix == ".dmp"]
+        self.assertEqual(self.KEEP, len(dumps), ours)
+        self.assertEqual(sorted(dumps + [Path(str(d) + ".json") for d in dumps]), ours)
+        self.assertTrue(set(dumps) <= {written[t.pid] for t in newest}, (dumps, written))
+        for name, data in foreign.items():
+            self.assertEqual(data, (folder / name).read_bytes(), name)
+            self.assertEqual(self.OLD, int((folder / name).stat().st_mtime), name)
+
+    def dump_of(self, path):
+        """The process whose dump the file holds, by its metadata."""
+        try:
+            meta = json.loads(Path(str(path) + ".json").read_text(encoding="utf-8"))
+        except FileNotFoundError:
+            return None
+        return meta["process"]["id"]
+
+    def test_crash_storm_into_a_dump_folder(self):
+        for bits in (64, 32):
+            with self.subTest(registered=bits):
+                folder, folder_win = self.dumps.file("storm %%d folder %d" % bits)
+                foreign = self.seed(folder, "vh_target_4242_261208_101010.dmp",
+                                    "vh_target_4243_261208_101011_3.dmp")
+                if bits == 32:
+                    harness.require_32_bit()
+                self.crash_storm(bits, folder_win + "\\", folder, foreign)
+
+    def test_crash_storm_into_a_dump_file(self):
+        for bits in (64, 32):
+            with self.subTest(registered=bits):
+                folder, folder_win = self.dumps.file("storm %%d file %d" % bits)
+                foreign = self.seed(folder, "crash_7.dmp", "crash_8.dmp")
+                if bits == 32:
+                    harness.require_32_bit()
+                self.crash_storm(bits, folder_win + "\\crash.dmp", folder, foreign)
+
+
+class CrashLoops(PostmortemTest):
+    """A machine whose service crashes on start: -rate bounds the dumps of an
+    hour, and -log gives every postmortem start's events to one log."""
+
+    def register(self, options, value_win):
+        result = harness.run_varnhold(options + ["-i", value_win], image=program(64),
+                                      timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        return read_values(AEDEBUG[64]).get("Debugger", "")
+
+    def events(self, log):
+        # Every line is whole JSON: runs writing at once never cut each other.
+        return [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+
+    def test_rate_bounds_the_dumps_of_an_hour_and_every_crash_ends(self):
+        folder, folder_win = self.dumps.file("loop")
+        log, log_win = self.dumps.file("loop.log")
+        line = self.register(["-rate", "2", "-log", log_win], folder_win + "\\")
+        self.assertIn(' -rate 2 -log "%s" -j "%s\\\\"' % (log_win, folder_win), line)
+        for _ in range(5):
+            target = harness.Target(["av"])
+            self.addCleanup(target.kill)
+            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.wait(POSTMORTEM_TIMEOUT),
+                             target.output)
+        self.assertEqual(2, len([p for p in folder.iterdir() if p.suffix == ".dmp"]))
+        skipped = [e for e in self.events(log) if e["event"] == "dump_skipped"]
+        self.assertEqual(["rate"] * 3, [e["reason"] for e in skipped])
+        self.assertEqual([2, 2, 2], [e["dumpsLastHour"] for e in skipped])
+        # -iu knows the registration as ours.
+        undo = harness.run_varnhold(["-iu"], image=program(64), timeout=RUN_TIMEOUT)
+        self.assertEqual(0, undo.returncode, undo.stdout)
+
+    def test_starts_logging_at_the_same_moment_leave_whole_lines(self):
+        folder, folder_win = self.dumps.file("together")
+        log, log_win = self.dumps.file("together.log")
+        self.register(["-log", log_win], folder_win + "\\")
+        targets = [harness.Target(["wait-stdin", "av"]) for _ in range(4)]
+        for target in targets:
+            self.addCleanup(target.kill)
+        for target in targets:
+            target.send_line()
+        for target in targets:
+            target.wait(POSTMORTEM_TIMEOUT)
+        events = self.events(log)
+        # The registering run logs its own start and end too.
+        self.assertEqual(5, [e["event"] for e in events].count("run_ended"), events)
+        self.assertEqual(4, [e["event"] for e in events].count("dump_written"), events)
+
+
 class HandOver(PostmortemTest):
     def run32(self, args, timeout=RUN_TIMEOUT):
         result = harness.run_varnhold(args, image=program(32), timeout=timeout)
         out = plain(result.stdout)
         self.assertTrue(out.startswith(BANNER), out)
         self.assertEqual(1, out.count("varnhold v1.0"), out)
-        self.assertNotIn(IMAGE, program_folder_files())
+        self.assertEqual([], extracted_images())
         return result.returncode, out[len(BANNER):]
 
     def test_64bit_target_is_dumped_by_the_64bit_build_whose_exit_code_ends_the_run(self):
@@ -519,34 +674,44 @@ class HandOver(PostmortemTest):
 
     def test_unwritable_program_folder_ends_with_the_extract_message(self):
         # Tests run as root, for whom a folder without write permission is
-        # still writable under Wine; an immutable folder is not, nor is a name
-        # that a folder already takes.
+        # still writable under Wine; an immutable folder is not.
         target = self.sleeper(64)
         _, dump_win = self.dumps.file("never.dmp")
-
-        def immutable(folder):
-            made = subprocess.run(["chattr", "+i", str(folder)], capture_output=True)
-            if made.returncode != 0:
-                self.skipTest("no immutable folders here: %s" % made.stderr.decode().strip())
-            self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)])
-
-        def occupied(folder):
-            (folder / IMAGE).mkdir()
-
-        for name, make_unwritable in (("immutable", immutable), ("name taken", occupied)):
-            with self.subTest(name):
-                folder = self.dumps.path / name
-                folder.mkdir()
-                copy = folder / "varnhold.exe"
-                shutil.copy(program(32), copy)
-                make_unwritable(folder)
-                result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
-                                              timeout=RUN_TIMEOUT)
-                self.assertEqual(1, result.returncode, result.stdout)
-                self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
-                self.assertFalse((self.dumps.path / "never.dmp").exists())
-                self.assertEqual(name == "name taken", (folder / IMAGE).is_dir())
+        folder = self.dumps.path / "immutable"
+        folder.mkdir()
+        copy = folder / "varnhold.exe"
+        shutil.copy(program(32), copy)
+        made = subprocess.run(["chattr", "+i", str(folder)], capture_output=True)
+        if made.returncode != 0:
+            self.skipTest("no immutable folders here: %s" % made.stderr.decode().strip())
+        self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)])
+        result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
+                                      timeout=RUN_TIMEOUT)
+        self.assertEqual(1, result.returncode, result.stdout)
+        self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
+        self.assertFalse((self.dumps.path / "never.dmp").exists())
         self.assertIsNone(target.returncode)
+
+    def test_a_file_named_like_an_extracted_image_is_never_touched(self):
+        # The copy a hand-over runs is named after the run; what else lies in
+        # the folder under such a name is not ours to replace or delete.
+        target = self.sleeper(64)
+        folder = self.dumps.path / "foreign"
+        folder.mkdir()
+        copy = folder / "varnhold.exe"
+        shutil.copy(program(32), copy)
+        foreign = {"varnhold64.exe": b"not ours", "varnhold64-1.exe": b"nor this"}
+        for name, content in foreign.items():
+            (folder / name).write_bytes(content)
+        path, dump_win = self.dumps.file("foreign.dmp")
+        result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
+                                      timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        harness.read_dump(path)
+        for name, content in foreign.items():
+            self.assertEqual(content, (folder / name).read_bytes())
+        self.assertEqual(sorted(["varnhold.exe"] + list(foreign)),
+                         sorted(p.name for p in folder.iterdir()))
 
     def test_ctrl_c_prints_detaching_and_ends_the_run(self):
         # The shared console sends Ctrl+C to both builds of a handed-over run;
@@ -561,10 +726,11 @@ class HandOver(PostmortemTest):
                     run.wait_for_line("Dump file:", RUN_TIMEOUT)
                     # The extracted image, the 64-bit build byte for byte, lies next
                     # to the 32-bit build while it runs.
-                    self.assertEqual(bits == 64, IMAGE in program_folder_files())
+                    images = extracted_images()
+                    self.assertEqual(1 if bits == 64 else 0, len(images), images)
                     if bits == 64:
                         self.assertEqual(harness.exe(64).read_bytes(),
-                                         (program(32).parent / IMAGE).read_bytes())
+                                         (program(32).parent / images[0]).read_bytes())
                     # The summary comes after both builds have their console
                     # control handlers: Ctrl+C may come at once.
                     self.assertGreaterEqual(run.ctrl_c(everything=True), 1)
@@ -572,7 +738,7 @@ class HandOver(PostmortemTest):
                     out = plain(run.output)
                 self.assertEqual(1, out.count(DETACHING), out)
                 self.assertNotIn("Dump written.", out)
-                self.assertNotIn(IMAGE, program_folder_files())
+                self.assertEqual([], extracted_images())
 
 
 if __name__ == "__main__":

@@ -118,6 +118,16 @@ class CpuTrigger(TriggerTest):
         self.assertFalse(path.exists())
         self.assertEqual([], self.dumps.files())
 
+    def test_work_done_in_short_threads_counts(self):
+        # Each thread spins 150 ms and ends, so none is there for two samples
+        # in a row: its time must count all the same.
+        target = self.target(["short-threads:60000", "exit:0"])
+        path, win = self.dump_file()
+        result = harness.run_varnhold(["-u", "-c", "20", "-s", "3", str(target.pid), win],
+                                      timeout=90)
+        self.assert_dump_written(result, path)
+        self.assertNotIn("The process has exited.", result.stdout)
+
     def test_single_core_scale_reads_what_the_target_threads_used(self):
         # Two spinning threads read about 200 % of one core when the machine
         # gives them both cores, less when it is busy: each value is compared
@@ -209,7 +219,7 @@ class CounterTrigger(TriggerTest):
         self.assertLessEqual(int(counter[0].group(1)), 1000000)
         self.assert_comment(dump, "\nPerformance counter <= 1000000.\n")
 
-    def test_unknown_counter_ends_the_run_without_a_dump(self):
+    def test_unknown_counter_ends_the_run_without_a_dump_and_with_exit_code_1(self):
         target = self.target(["sleep:60000"])
         path, win = self.dump_file()
         result = harness.run_varnhold(
@@ -217,9 +227,9 @@ class CounterTrigger(TriggerTest):
             timeout=60)
         self.assertIn("Failed to add counter: ", result.stdout)
         self.assertNotIn("Dump written.", result.stdout)
-        # A failing monitor thread ends the run like any other end of
-        # monitoring.
-        self.assertEqual(0, result.returncode, result.stdout)
+        # A monitor that cannot watch what was asked for ends the run as a
+        # failure: a script must not take it for a watch that saw nothing.
+        self.assertEqual(1, result.returncode, result.stdout)
         self.assertEqual([], self.dumps.files())
         self.assertIsNone(target.returncode)
 

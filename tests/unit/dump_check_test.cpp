@@ -73,10 +73,18 @@ TEST(DumpCheck, DumpCutShortIsIncomplete) {
     }
 }
 
-TEST(DumpCheck, DirectoryOrMemoryListOutsideTheFileIsIncomplete) {
+TEST(DumpCheck, BadHeaderOrDirectoryOrMemoryListOutsideTheFileIsIncomplete) {
     std::vector<unsigned char> wrongSignature = FullDump();
     wrongSignature[0] = 0;
     EXPECT_FALSE(Check(wrongSignature, wrongSignature.size()));
+
+    // The signature alone, with no version or streams behind it, is no dump.
+    std::vector<unsigned char> noVersion = FullDump();
+    std::memset(&noVersion[4], 0, 4);
+    EXPECT_FALSE(Check(noVersion, noVersion.size()));
+    std::vector<unsigned char> noStreams = FullDump();
+    std::memset(&noStreams[8], 0, 4);
+    EXPECT_FALSE(Check(noStreams, noStreams.size()));
 
     std::vector<unsigned char> manyStreams = FullDump();
     std::memset(&manyStreams[8], 0xFF, 4);  // 4 billion directory entries

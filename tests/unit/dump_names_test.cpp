@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/dumpwriter/dump_names.h"
+#include "console/retention/series_files.h"
 
 namespace {
 

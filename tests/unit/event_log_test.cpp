@@ -61,7 +61,7 @@ TEST(EventLog, AppendsOneParsedLinePerEventWhileAReaderHasItOpen) {
     log.DumpFailed(L"C:\\b.dmp", L"There is not enough space on the disk.\r\n");
     log.DumpDeleted(L"C:\\c.dmp");
     log.DumpSkipped(L"C:\\d.dmp", 12);
-    log.ProcessExited();
+    log.ProcessExited(77);
     log.RunEnded(0);
     EXPECT_EQ(0u, log.FirstWriteError());
 
@@ -89,29 +89,30 @@ TEST(EventLog, AppendsOneParsedLinePerEventWhileAReaderHasItOpen) {
     EXPECT_EQ(0, parsed[9]["exitCode"]);
 }
 
-TEST(EventLog, ConcurrentThreadsNeverSplitALineAndASecondWriterIsRefused) {
+TEST(EventLog, ThreadsAndSeveralRunsWritingAtOnceNeverSplitALine) {
     process_test::ScratchFolder folder;
     const std::wstring path = folder.File(L"events.jsonl");
     EventLog log;
+    EventLog other;  // another run given the same log
     DWORD error = 0;
     ASSERT_TRUE(log.Open(path.c_str(), &error));
-    EventLog second;  // another run given the same log
-    EXPECT_FALSE(second.Open(path.c_str(), &error));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
+    ASSERT_TRUE(other.Open(path.c_str(), &error)) << error;
 
     const std::string padding(300, 'x');
-    auto writer = [&log, &padding](int id) {
+    auto writer = [&padding](EventLog* into, int id) {
         for (int i = 0; i < 100; ++i) {
-            log.Write("trigger", {{"writer", id}, {"i", i}, {"padding", padding}});
+            into->Write("trigger", {{"writer", id}, {"i", i}, {"padding", padding}});
         }
     };
-    std::thread a(writer, 0);
-    std::thread b(writer, 1);
+    std::thread a(writer, &log, 0);
+    std::thread b(writer, &log, 1);
+    std::thread c(writer, &other, 2);
     a.join();
     b.join();
+    c.join();
     const std::vector<std::string> lines = ReadLines(path);
-    ASSERT_EQ(200u, lines.size());
-    int next[2] = {0, 0};
+    ASSERT_EQ(300u, lines.size());
+    int next[3] = {0, 0, 0};
     for (const std::string& line : lines) {
         const nlohmann::json event = nlohmann::json::parse(line);
         const int id = event["writer"];
@@ -131,6 +132,26 @@ TEST(EventLog, UnopenedLogWritesNothingAndAFolderCannotBeOpened) {
     EXPECT_FALSE(log.Open(directory.c_str(), &error));
     EXPECT_NE(0u, error);
     EXPECT_FALSE(log.IsOpen());
+}
+
+TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
+    process_test::ScratchFolder folder;
+    const std::wstring path = folder.File(L"events.jsonl");
+    {
+        std::ofstream old(path.c_str(), std::ios::binary);
+        old << "{\"event\":\"cut short";
+    }
+    EventLog log;
+    DWORD error = 0;
+    ASSERT_TRUE(log.Open(path.c_str(), &error));
+    // A log shipper's rotation renames the file while the run goes on.
+    const std::wstring rotated = folder.File(L"events.1.jsonl");
+    ASSERT_TRUE(MoveFileW(path.c_str(), rotated.c_str())) << GetLastError();
+    log.RunEnded(0);
+    const std::vector<std::string> lines = ReadLines(rotated);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("{\"event\":\"cut short", lines[0]);
+    EXPECT_EQ("run_ended", nlohmann::json::parse(lines[1])["event"]);
 }
 
 }  // namespace

@@ -7,27 +7,34 @@
 
 #include <shellapi.h>
 
-#include "console/run/postmortem.h"
+#include "console/postmortem/registered_line.h"
 
 namespace {
 
 struct CommandCase {
     const char* name;
-    bool fullMemory;
-    bool miniPlus;
-    bool userLibrary;
+    RegisteredContent content;
     DWORD major;
     const wchar_t* expected;
 };
+
+RegisteredLine Registration(RegisteredContent content, const wchar_t* library,
+                            const wchar_t* dumpPath, DWORD major) {
+    RegisteredLine line;
+    line.programPath = L"C:\\Tools\\varnhold.exe";
+    line.content = content;
+    line.libraryPath = library;
+    line.dumpPath = dumpPath;
+    line.debugInfoAddress = major >= 6;
+    return line;
+}
 
 class DebuggerCommandLine : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(DebuggerCommandLine, CarriesOneContentOptionAndTheQuotedPaths) {
     const CommandCase& c = GetParam();
-    PostmortemChoice choice = {
-        L"C:\\Tools\\varnhold.exe", c.fullMemory, c.miniPlus, c.userLibrary,
-        L"C:\\my libs\\cb.dll",     L"c:\\dumps", c.major,
-    };
+    const RegisteredLine choice =
+        Registration(c.content, L"C:\\my libs\\cb.dll", L"c:\\dumps", c.major);
     wchar_t line[kDebuggerCommandCapacity];
     ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
     EXPECT_STREQ(c.expected, line);
@@ -36,25 +43,23 @@ TEST_P(DebuggerCommandLine, CarriesOneContentOptionAndTheQuotedPaths) {
 INSTANTIATE_TEST_SUITE_P(
     Choices, DebuggerCommandLine,
     ::testing::Values(
-        CommandCase{"FullMemory", true, false, false, 6,
+        CommandCase{"FullMemory", RegisteredContent::kFullMemory, 6,
                     L"\"C:\\Tools\\varnhold.exe\" -ma -j \"c:\\dumps\" %ld %ld %p"},
-        CommandCase{"FullMemoryWinsOverAll", true, true, true, 10,
+        CommandCase{"FullMemoryTen", RegisteredContent::kFullMemory, 10,
                     L"\"C:\\Tools\\varnhold.exe\" -ma -j \"c:\\dumps\" %ld %ld %p"},
-        CommandCase{"MiniPlusWinsOverLibrary", false, true, true, 6,
+        CommandCase{"MiniPlus", RegisteredContent::kMiniPlus, 6,
                     L"\"C:\\Tools\\varnhold.exe\" -mp -j \"c:\\dumps\" %ld %ld %p"},
-        CommandCase{"LibraryQuoted", false, false, true, 6,
+        CommandCase{"LibraryQuoted", RegisteredContent::kUserLibrary, 6,
                     L"\"C:\\Tools\\varnhold.exe\" -d \"C:\\my libs\\cb.dll\" -j \"c:\\dumps\" "
                     L"%ld %ld %p"},
-        CommandCase{"Plain", false, false, false, 6,
+        CommandCase{"Plain", RegisteredContent::kDefault, 6,
                     L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\dumps\" %ld %ld %p"},
-        CommandCase{"BeforeVistaNoInfoAddress", false, false, false, 5,
+        CommandCase{"BeforeVistaNoInfoAddress", RegisteredContent::kDefault, 5,
                     L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\dumps\" %ld %ld 0"}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 
 TEST(DebuggerCommandLine, BoundsFollowTheContentOptionAndAFolderKeepsItsQuote) {
-    PostmortemChoice choice = {
-        L"C:\\Tools\\varnhold.exe", true, false, false, nullptr, L"c:\\dumps\\", 6,
-    };
+    RegisteredLine choice = Registration(RegisteredContent::kFullMemory, L"", L"c:\\dumps\\", 6);
     choice.keepFiles = 10;
     choice.freeMB = 2048;
     choice.metadata = true;
@@ -76,9 +81,8 @@ TEST(DebuggerCommandLine, BoundsFollowTheContentOptionAndAFolderKeepsItsQuote) {
 
 TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
     std::wstring longLibrary(2000, L'x');
-    PostmortemChoice choice = {
-        L"C:\\Tools\\varnhold.exe", false, false, true, longLibrary.c_str(), L"c:\\dumps", 6,
-    };
+    const RegisteredLine choice =
+        Registration(RegisteredContent::kUserLibrary, longLibrary.c_str(), L"c:\\dumps", 6);
     wchar_t line[kDebuggerCommandCapacity];
     EXPECT_FALSE(BuildDebuggerCommandLine(choice, line));
     EXPECT_STREQ(L"", line);
@@ -87,8 +91,8 @@ TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
 TEST(DebuggerCommandLine, ALineThatJustFitsIsKept) {
     // Everything but the library path takes 54 characters.
     std::wstring library(kDebuggerCommandCapacity - 1 - 54, L'y');
-    PostmortemChoice choice = {
-        L"C:\\Tools\\varnhold.exe", false, false, true, library.c_str(), L"c:\\dumps", 6};
+    const RegisteredLine choice =
+        Registration(RegisteredContent::kUserLibrary, library.c_str(), L"c:\\dumps", 6);
     wchar_t line[kDebuggerCommandCapacity];
     ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
     EXPECT_EQ(kDebuggerCommandCapacity - 1, wcslen(line));

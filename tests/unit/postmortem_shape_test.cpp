@@ -1,11 +1,14 @@
-// Recognising a registration of ours, and the lines that show registry values.
+// Recognising a registration of ours (every line -i can write, and no other),
+// and the lines that show registry values.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
-#include "console/run/postmortem_shape.h"
+#include "console/postmortem/registered_line.h"
+#include "console/postmortem/registry_value_text.h"
 
 namespace {
 
@@ -23,6 +26,9 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
         {L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\d\\\\\" %ld %ld %p",
          true},
         {L"\"C:\\Tools\\varnhold.exe\" -meta -j \"c:\\d.dmp\" %ld %ld %p", true},
+        {L"\"C:\\Tools\\varnhold.exe\" -keep 2 -rate 6 -log \"c:\\l.log\" -j \"c:\\d\\\\\" %ld %ld %p",
+         true},
+        {L"\"C:\\Tools\\varnhold.exe\" -log c:\\l.log -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"\"C:\\Tools\\varnhold.exe\" -keep -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"\"C:\\Tools\\varnhold.exe\" -meta -keep 3 -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"winedbg --auto %ld %ld", false},
@@ -34,11 +40,66 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
         {L"\"C:\\Tools\\varnhold.exe\" -d \"unclosed -j \"c:\\d.dmp\"", false},
         {L"\"C:\\Tools\\varnhold.exe", false},
         {L"C:\\Tools\\varnhold.exe -j \"c:\\d.dmp\" %ld %ld %p", false},
+        {L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\pct%%d dir\\\\\" %ld %ld %p", true},
+        {L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\d.dmp\" %ld %ld %p -e", false},
+        {L"\"C:\\Tools\\varnhold.exe\" -j \"c:\\d.dmp\"", false},
     };
     for (const ShapeCase& c : cases) {
         EXPECT_EQ(c.ours, IsOurDebuggerCommand(c.debugger))
             << std::string(c.debugger, c.debugger + wcslen(c.debugger));
     }
+}
+
+bool SameRegistration(const RegisteredLine& a, const RegisteredLine& b) {
+    return a.programPath == b.programPath && a.content == b.content &&
+           a.libraryPath == b.libraryPath && a.keepFiles == b.keepFiles && a.freeMB == b.freeMB &&
+           a.metadata == b.metadata && a.ratePerHour == b.ratePerHour &&
+           a.logPath == b.logPath && a.dumpPath == b.dumpPath &&
+           a.debugInfoAddress == b.debugInfoAddress;
+}
+
+TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
+    const wchar_t* paths[] = {L"c:\\dumps\\crash.dmp", L"c:\\dumps\\", L"c:\\a b\\\\",
+                              L"c:\\pct%d dir\\x%%.dmp", L"%"};
+    const RegisteredContent contents[] = {
+        RegisteredContent::kDefault, RegisteredContent::kFullMemory, RegisteredContent::kMiniPlus,
+        RegisteredContent::kUserLibrary};
+    int built = 0;
+    for (const wchar_t* path : paths) {
+        for (RegisteredContent content : contents) {
+            for (int bounds = 0; bounds < 64; ++bounds) {
+                RegisteredLine line;
+                line.programPath = std::wstring(L"C:\\100% sure\\varnhold") +
+                                   (bounds % 2 ? L"64-12.exe" : L".exe");
+                line.content = content;
+                line.libraryPath = content == RegisteredContent::kUserLibrary ? path : L"";
+                line.keepFiles = (bounds & 2) ? 10 : 0;
+                line.freeMB = (bounds & 4) ? 4294967295u : 0;
+                line.metadata = (bounds & 8) != 0;
+                line.ratePerHour = (bounds & 16) ? 6 : 0;
+                line.logPath = (bounds & 32) ? path : L"";
+                line.dumpPath = path;
+                line.debugInfoAddress = bounds % 3 != 0;
+                wchar_t text[kDebuggerCommandCapacity];
+                ASSERT_TRUE(BuildDebuggerCommandLine(line, text));
+                const std::optional<RegisteredLine> read = ParseDebuggerCommandLine(text);
+                ASSERT_TRUE(read.has_value()) << std::string(text, text + wcslen(text));
+                EXPECT_TRUE(SameRegistration(line, *read))
+                    << std::string(text, text + wcslen(text));
+                ++built;
+            }
+        }
+    }
+    EXPECT_EQ(5 * 4 * 64, built);
+}
+
+TEST(PostmortemShape, APercentSignIsDoubledForThePlaceholderFormatting) {
+    RegisteredLine line;
+    line.programPath = L"C:\\t\\varnhold.exe";
+    line.dumpPath = L"c:\\pct%d dir\\";
+    wchar_t text[kDebuggerCommandCapacity];
+    ASSERT_TRUE(BuildDebuggerCommandLine(line, text));
+    EXPECT_STREQ(L"\"C:\\t\\varnhold.exe\" -j \"c:\\pct%%d dir\\\\\" %ld %ld %p", text);
 }
 
 std::wstring Line(const wchar_t* name, DWORD type, const void* data, size_t size) {

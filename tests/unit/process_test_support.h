@@ -154,6 +154,7 @@ class ScratchFolder {
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+    const std::wstring& Path() const { return path_; }
 
     // The names of the files in the folder, sorted.
     std::vector<std::wstring> Files() const {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "console/dumpwriter/dump_file.h"
-#include "console/dumpwriter/dump_series.h"
 #include "console/dumpwriter/reflected_dump.h"
+#include "console/series/dump_series.h"
 #include "tests/unit/process_test_support.h"
 
 namespace {
@@ -291,11 +291,12 @@ TEST_F(ReflectedDump, FailedCloneDumpIsReportedAndLeavesNoFiles) {
 
 TEST_F(ReflectedDump, LiveDumpGetsTheSmallContentAndTheCloneTheRunsWord) {
     const std::wstring dumpFile = folder_.File(L"app.dmp");
-    DumpSeriesState series;
+    SharedSeriesState series;
     testing::internal::CaptureStdout();
-    uint32_t result = WriteDumpSeries(Request(live_.process(), dumpFile, 1, false, 0x127), series);
+    const SeriesOutcome result = WriteDumpSeries(
+        Request(live_.process(), dumpFile, 1, false, 0x127), series, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(1u, result);
+    EXPECT_EQ(SeriesOutcome::kWritten, result);
     int writtenLines = 0;
     EXPECT_EQ("Writing dump file " + Narrow(dumpFile) + " ...\nDump written.\n",
               WithoutWrittenLines(printed, &writtenLines));
@@ -314,14 +315,14 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
     ASSERT_NE(nullptr, limited);
     UniqueHandle owner(limited);
     const std::wstring dumpFile = folder_.File(L"app.dmp");
-    DumpSeriesState series;
+    SharedSeriesState series;
     testing::internal::CaptureStdout();
     DumpRequest request = Request(limited, dumpFile, 1, false, 0x125);
     request.processId = live_.pid();
-    uint32_t result = WriteDumpSeries(request, series);
+    const SeriesOutcome result = WriteDumpSeries(request, series, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(0u, result);
-    EXPECT_TRUE(series.failed);
+    EXPECT_EQ(SeriesOutcome::kFailed, result);
+    EXPECT_TRUE(SummariseSeries(series).failed);
     const std::string writing = "Writing dump file " + Narrow(dumpFile) + " ...\n";
     EXPECT_EQ(0u, printed.rfind(writing + "Failed to dump process: ", 0)) << printed;
     ExpectClonesEnded();
@@ -332,12 +333,13 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
 }
 
 TEST_F(ReflectedDump, EachFileOfASeriesGetsItsOwnClone) {
-    DumpSeriesState series;
+    SharedSeriesState series;
     const std::wstring dumpPath = folder_.File(L"app.dmp");
     testing::internal::CaptureStdout();
-    uint32_t result = WriteDumpSeries(Request(live_.process(), dumpPath, 2, false, 0x125), series);
+    const SeriesOutcome result = WriteDumpSeries(
+        Request(live_.process(), dumpPath, 2, false, 0x125), series, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(1u, result);
+    EXPECT_EQ(SeriesOutcome::kWritten, result);
     int writtenLines = 0;
     EXPECT_EQ("Writing dump file " + Narrow(folder_.File(L"app_0.dmp")) + " ...\n" +
                   "Writing dump file " + Narrow(folder_.File(L"app_1.dmp")) + " ...\n" +

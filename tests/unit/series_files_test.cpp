@@ -1,11 +1,13 @@
-// The numbered files of a long watch: numbering after what a folder holds,
-// the bound on their count, and the spacing of the files of a series.
+// The names of a run's dump files: numbering after what a folder holds, the
+// naming -keep counts, and the spacing of the files of a series.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
-#include "console/dumpwriter/series_files.h"
+#include "console/retention/series_files.h"
+#include "console/series/series_gap.h"
 
 namespace {
 
@@ -37,37 +39,43 @@ TEST(SeriesFiles, NumberingGoesOnAfterTheHighestPresent) {
     EXPECT_FALSE(NextFileNumber({{UINT32_MAX, L"a_4294967295.dmp"}}).has_value());
 }
 
-TEST(SeriesFiles, KeepingRemovesTheLowestNumbersBeyondTheNewest) {
-    const std::vector<NumberedFile> files = {{0, L"a_0.dmp"}, {3, L"a_3.dmp"}, {7, L"a_7.dmp"}};
+TEST(SeriesFiles, FolderDumpsOfAnyImageHaveTheFolderNaming) {
     struct Case {
-        uint32_t keep;
-        std::vector<uint32_t> removed;
+        const wchar_t* name;
+        bool folderNamed;
     };
-    for (const Case& c : {Case{1, {0, 3}}, Case{2, {0}}, Case{3, {}}, Case{10, {}}}) {
-        SCOPED_TRACE(c.keep);
-        EXPECT_EQ(c.removed, Numbers(FilesBeyondKeep(files, c.keep)));
+    const Case cases[] = {
+        {L"b_8_261208_101500.dmp", true},       {L"a_4_261208_101500_0.dmp", true},
+        {L"my_app_12_261207_235959.DMP", true}, {L"crash.dmp", false},
+        {L"a_4_261208_1015.dmp", false},        {L"a_261208_101500.dmp", false},
+        {L"a_4_261208_101500.dmp.json", false}, {L"a_4_261208_101500-reflected.dmp", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.folderNamed, HasFolderDumpNaming(c.name))
+            << std::string(c.name, c.name + wcslen(c.name));
     }
 }
 
-TEST(SeriesFiles, FolderDumpsOfAnyImageOldestFirst) {
-    // Crashes within one second are told apart by when they were written.
-    const std::vector<FolderFile> folder = {
-        {L"b_8_261208_101500.dmp", 30},
-        {L"a_4_261208_101500_0.dmp", 40},
-        {L"my_app_12_261207_235959.DMP", 90},
-        {L"a_4_261208_101500.dmp", 20},
-        {L"crash.dmp", 10},
-        {L"a_4_261208_1015.dmp", 10},
-        {L"a_261208_101500.dmp", 10},
-        {L"a_4_261208_101500.dmp.json", 10},
+TEST(SeriesFiles, KeepCountsTheNamingOfItsKind) {
+    struct Case {
+        const wchar_t* name;
+        KeptFiles kept;
+        bool counted;
     };
-    std::vector<std::wstring> names;
-    for (const NumberedFile& file : FolderNamedFilesOf(folder)) {
-        names.push_back(file.name);
+    const Case cases[] = {
+        {L"crash_3.dmp", KeptFiles::kNumbered, true},
+        {L"crash.dmp", KeptFiles::kNumbered, false},
+        {L"CRASH.DMP", KeptFiles::kPlainAndNumbered, true},
+        {L"crash_3.dmp", KeptFiles::kPlainAndNumbered, true},
+        {L"crash_3.dmp.json", KeptFiles::kPlainAndNumbered, false},
+        {L"other.dmp", KeptFiles::kPlainAndNumbered, false},
+        {L"vh_9_261208_101500.dmp", KeptFiles::kFolderNaming, true},
+        {L"crash.dmp", KeptFiles::kFolderNaming, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.counted, HasKeptNaming(c.name, c.kept, L"crash", L"crash.dmp"))
+            << std::string(c.name, c.name + wcslen(c.name));
     }
-    EXPECT_EQ((std::vector<std::wstring>{L"my_app_12_261207_235959.DMP", L"a_4_261208_101500.dmp",
-                                         L"b_8_261208_101500.dmp", L"a_4_261208_101500_0.dmp"}),
-              names);
 }
 
 TEST(SeriesFiles, FilesStartAGapApartUnlessOneTookLonger) {

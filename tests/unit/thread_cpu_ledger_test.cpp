@@ -13,6 +13,11 @@ struct LedgerCase {
     std::vector<uint64_t> totals;                         // after each sample
 };
 
+// Sample i is taken at (i + 1) * 1000.
+uint64_t SampleTime(size_t index) {
+    return (index + 1) * 1000;
+}
+
 TEST(ThreadCpuLedger, AddsEachThreadsGrowthBetweenSamplesInWhichItExists) {
     const std::vector<LedgerCase> cases = {
         {"first sample is only the starting point", {{{1, 5, 700}, {2, 5, 300}}}, {0}},
@@ -22,6 +27,9 @@ TEST(ThreadCpuLedger, AddsEachThreadsGrowthBetweenSamplesInWhichItExists) {
         {"a new thread adds from its first sample on",
          {{{1, 5, 100}}, {{1, 5, 200}, {9, 80, 5000}}, {{1, 5, 200}, {9, 80, 5600}}},
          {0, 100, 700}},
+        {"a thread created since the last sample adds all of its time",
+         {{{1, 5, 100}}, {{1, 5, 200}, {9, 1500, 5000}}, {{1, 5, 200}, {9, 1500, 5600}}},
+         {0, 5100, 5700}},
         {"an ended thread adds nothing for the interval it ended in",
          {{{1, 5, 100}, {2, 5, 100}}, {{1, 5, 300}}, {{1, 5, 300}}},
          {0, 200, 200}},
@@ -41,7 +49,8 @@ TEST(ThreadCpuLedger, AddsEachThreadsGrowthBetweenSamplesInWhichItExists) {
         ThreadCpuLedger ledger;
         for (size_t i = 0; i < c.samples.size(); ++i) {
             std::vector<ThreadTimeReading> readings = c.samples[i];
-            EXPECT_EQ(c.totals[i], AddThreadSample(ledger, readings)) << "sample " << i;
+            EXPECT_EQ(c.totals[i], AddThreadSample(ledger, readings, SampleTime(i)))
+                << "sample " << i;
             EXPECT_TRUE(readings.empty());
         }
     }
@@ -55,7 +64,7 @@ TEST(ThreadCpuLedger, FiftyThreadsOverManySamplesSumExactly) {
         for (uint32_t id = 50; id > 0; --id) {
             readings.push_back({id * 4, 1000 + id, sample * id});
         }
-        total = AddThreadSample(ledger, readings);
+        total = AddThreadSample(ledger, readings, SampleTime(sample));
     }
     EXPECT_EQ(19u * (50u * 51u / 2u), total);
 }

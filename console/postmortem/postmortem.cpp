@@ -1,0 +1,95 @@
+#include "console/postmortem/postmortem.h"
+
+#include "common/bounded_text.h"
+#include "common/console_output.h"
+#include "common/unique_resource.h"
+#include "common/windows_version.h"
+#include "common/wow64.h"
+#include "console/postmortem/aedebug_key.h"
+#include "console/postmortem/registered_line.h"
+
+namespace {
+
+LONG SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
+    DWORD bytes = static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), bytes);
+}
+
+LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
+    UniqueRegistryKey key;
+    LONG status = OpenAeDebugKey(view, key);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    // What stands there is kept for -iu, unless it is a registration of ours:
+    // registering twice must keep the original.
+    if (!HoldsOurDebugger(key.Get())) {
+        status = SaveReplacedValues(key.Get(), view);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+    }
+    status = SetStringValue(key.Get(), L"Auto", L"1");
+    if (status != ERROR_SUCCESS) {
+        PrintWide(L"Failed to set:\n  %s\\Auto\n", view.shownKey);
+        return status;
+    }
+    status = SetStringValue(key.Get(), L"Debugger", commandLine);
+    if (status != ERROR_SUCCESS) {
+        PrintWide(L"Failed to set:\n  %s\\Debugger\n", view.shownKey);
+        return status;
+    }
+    PrintWide(L"Set:\n  %s\n    (REG_SZ) Auto     = 1\n    (REG_SZ) Debugger = %s\n\n",
+              view.shownKey, commandLine);
+    return ERROR_SUCCESS;
+}
+
+// What -i registers, from the scanned options.
+RegisteredLine RegisteredLineFor(const ScannedOptions& options, const wchar_t* programPath) {
+    RegisteredLine line;
+    line.programPath = programPath;
+    if (options.fullMemory) {
+        line.content = RegisteredContent::kFullMemory;
+    } else if (options.settings.miniPlus != 0) {
+        line.content = RegisteredContent::kMiniPlus;
+    } else if (options.userLibrary) {
+        line.content = RegisteredContent::kUserLibrary;
+        line.libraryPath = options.userLibraryPath;
+    }
+    line.keepFiles = options.settings.keepFiles;
+    line.freeMB = options.settings.freeMB;
+    line.metadata = options.settings.metadata != 0;
+    line.ratePerHour = options.settings.ratePerHour;
+    if (options.logPath != nullptr) {
+        line.logPath = options.logPath;
+    }
+    line.dumpPath = options.dumpPath;
+    line.debugInfoAddress = QueryWindowsVersion().dwMajorVersion >= 6;
+    return line;
+}
+
+}  // namespace
+
+LONG RegisterPostmortemDebugger(const ScannedOptions& options) {
+    wchar_t programPath[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, programPath, MAX_PATH);
+    static wchar_t commandLine[kDebuggerCommandCapacity];
+    if (length == 0 || length >= MAX_PATH ||
+        !BuildDebuggerCommandLine(RegisteredLineFor(options, programPath), commandLine)) {
+        // A shortened line would start a different program or write a
+        // different file when a process crashes.
+        PrintWide(
+            L"The postmortem debugger command line would be too long (at most %d characters); "
+            L"nothing was registered.\n",
+            static_cast<int>(kDebuggerCommandCapacity - 1));
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    LONG status = WriteView(kAeDebugView64, commandLine);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!IsWow64(GetCurrentProcess())) {
+        return ERROR_SUCCESS;
+    }
+    return WriteView(kAeDebugView32, commandLine);
+}

@@ -1,0 +1,169 @@
+#include "console/series/dump_series.h"
+
+#include "common/byte_units.h"
+#include "common/console_output.h"
+#include "common/stop_signal.h"
+#include "console/dumpwriter/dump_directory.h"
+#include "console/dumpwriter/dump_file.h"
+#include "console/dumpwriter/dump_size_estimate.h"
+#include "console/dumpwriter/reflected_dump.h"
+#include "console/retention/dump_rate.h"
+#include "console/retention/free_space.h"
+#include "console/retention/keep_newest.h"
+#include "console/retention/series_file_claim.h"
+#include "console/series/series_gap.h"
+#include "console/series/series_reports.h"
+
+namespace {
+
+// One line per file, with its size and how long it took.
+void PrintFileWritten(uint64_t bytes, uint64_t milliseconds) {
+    PrintWide(L"Written: %.1f MB (%I64u bytes) in %.1f s.\n", Megabytes(bytes),
+              static_cast<unsigned long long>(bytes), static_cast<double>(milliseconds) / 1000.0);
+}
+
+// Where a file stands in the run, for what is told about it.
+struct FilePlace {
+    uint32_t series;  // from 1
+    uint32_t file;    // from 1
+};
+
+enum class FileOutcome {
+    kWritten,
+    kWithoutMetadata,  // the dump is complete, its metadata file could not be written
+    kSkipped,          // by -free
+    kFailed,
+};
+
+// The series being written: only its own thread sees it.
+struct SeriesInProgress {
+    const DumpRequest& request;
+    SharedSeriesState& shared;  // policy, reports and numbering only: no lock is taken
+    uint32_t number;            // of the run, from 1
+    SeriesTally tally;
+};
+
+// The live dump, then the clone's, then the live dump's failure report: the
+// clone is taken whatever became of the live dump.
+FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FilePlace place) {
+    const DumpRequest& request = series.request;
+    const SeriesReports& reports = series.shared.reports;
+    LogFileStarted(reports, created.name);
+    WrittenFile written = {};
+    written.path = created.name;
+    written.type = request.reflect ? kReflectLiveDumpType : request.dumpType;
+    written.series = place.series;
+    written.file = place.file;
+    GetSystemTime(&written.started);
+    const uint64_t started = GetTickCount64();
+    const LiveDumpOutcome live = WriteLiveDump(request, created.name, created.file.Get());
+    created.file.Reset();
+    written.milliseconds = GetTickCount64() - started;
+    GetSystemTime(&written.finished);
+    written.bytes = live.bytes;
+    if (live.written) {
+        PrintFileWritten(live.bytes, written.milliseconds);
+    }
+    if (request.reflect) {
+        WriteReflectedDump(request, created.name);
+    }
+    if (!live.written) {
+        ReportFailedLiveDump(created.name, live.error);
+        LogFileFailed(reports, created.name, live.error);
+        return FileOutcome::kFailed;
+    }
+    return ReportFileWritten(request, reports, written) ? FileOutcome::kWritten
+                                                        : FileOutcome::kWithoutMetadata;
+}
+
+void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
+    const RetentionPolicy& retention = series.shared.policy.retention;
+    for (const std::wstring& path : KeepNewestDumps(series.request.path, justWritten,
+                                                    retention.keepFiles, retention.keptFiles)) {
+        ++series.tally.filesDeleted;
+        LogFileDeleted(series.shared.reports, path.c_str());
+    }
+}
+
+FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
+    const DumpRequest& request = series.request;
+    const RetentionPolicy& retention = series.shared.policy.retention;
+    uint32_t recent = 0;
+    if (retention.ratePerHour != 0 &&
+        !RateAllowsDump(request.path, retention.keptFiles, retention.ratePerHour, &recent)) {
+        ++series.tally.filesOverRate;
+        LogFileOverRate(series.shared.reports, request.path, recent, retention.ratePerHour);
+        return FileOutcome::kSkipped;
+    }
+    uint64_t freeNow = 0;
+    if (retention.freeMB != 0 &&
+        !EnoughFreeSpace(request.path, retention.freeMB, EstimatedDumpBytes(request), &freeNow)) {
+        ++series.tally.filesSkipped;
+        LogFileSkipped(series.shared.reports, request.path, freeNow);
+        return FileOutcome::kSkipped;
+    }
+    SeriesFile created;
+    if (!CreateSeriesFile(request, retention, series.shared.numbering, index, &created)) {
+        LogFileFailed(series.shared.reports, created.name[0] != L'\0' ? created.name : request.path,
+                      created.error);
+        return FileOutcome::kFailed;
+    }
+    const FileOutcome outcome = WriteSeriesFile(series, created, {series.number, index + 1});
+    if (outcome == FileOutcome::kFailed) {
+        return outcome;
+    }
+    ++series.tally.filesWritten;
+    if (retention.keepFiles != 0) {
+        KeepNewest(series, created.name);
+    }
+    return outcome;
+}
+
+// Waits out the gap before file `index`; false when the stop signal was
+// raised meanwhile.
+bool AwaitGap(const WatchPolicy& policy, uint32_t index, uint64_t previousStart) {
+    if (index == 0 || policy.gapSeconds == 0) {
+        return true;
+    }
+    const uint64_t wait = GapWaitMilliseconds(previousStart, GetTickCount64(), policy.gapSeconds);
+    return !WaitForStopLong(policy.stopSignal, wait);
+}
+
+}  // namespace
+
+SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& shared,
+                              SeriesDemand demand) {
+    if (BeginSeries(shared, demand) != SeriesStart::kStarted) {
+        return SeriesOutcome::kNotStarted;
+    }
+    SeriesInProgress series{request, shared, SeriesStartedCount(shared), {}};
+    CreateDumpDirectory(request.path);
+    LogSeriesTrigger(request, shared.reports);
+
+    // With no file to write nothing can fail.
+    bool allWritten = true;
+    bool metadataMissing = false;
+    bool interrupted = false;
+    uint64_t previousStart = 0;
+    for (uint32_t i = 0; i < request.count; ++i) {
+        if (!AwaitGap(shared.policy, i, previousStart)) {
+            interrupted = true;
+            break;
+        }
+        previousStart = GetTickCount64();
+        const FileOutcome outcome = WriteOneFile(series, i);
+        if (outcome == FileOutcome::kWithoutMetadata) {
+            metadataMissing = true;
+        } else if (outcome != FileOutcome::kWritten) {
+            allWritten = false;
+        }
+        if (outcome == FileOutcome::kFailed) {
+            break;
+        }
+    }
+    if (allWritten && !interrupted) {
+        PrintWide(L"Dump written.\n");
+    }
+    EndSeries(shared, series.tally, !allWritten || metadataMissing);
+    return allWritten ? SeriesOutcome::kWritten : SeriesOutcome::kFailed;
+}

@@ -1,0 +1,111 @@
+#include "console/series/series_reports.h"
+
+#include "console/dumpwriter/dump_metadata.h"
+#include "console/report/error_report.h"
+
+namespace {
+
+bool LogOpen(const SeriesReports& reports) {
+    return reports.log != nullptr && reports.log->IsOpen();
+}
+
+// The exception of the request as the metadata tells it. The dump writer is
+// only ever given records in this program's own memory.
+MetadataException ExceptionFacts(const MINIDUMP_EXCEPTION_INFORMATION& information,
+                                 bool firstChance) {
+    MetadataException facts;
+    facts.firstChance = firstChance;
+    facts.threadId = information.ThreadId;
+    const EXCEPTION_POINTERS* pointers = information.ExceptionPointers;
+    if (pointers != nullptr && pointers->ExceptionRecord != nullptr) {
+        facts.code = static_cast<uint32_t>(pointers->ExceptionRecord->ExceptionCode);
+        facts.address = reinterpret_cast<uintptr_t>(pointers->ExceptionRecord->ExceptionAddress);
+    }
+    return facts;
+}
+
+DumpMetadata MetadataOf(const DumpRequest& request, const SeriesReports& reports,
+                        const WrittenFile& written) {
+    DumpMetadata metadata = reports.run;
+    if (request.trigger != nullptr) {
+        metadata.trigger = *request.trigger;
+    }
+    if (request.exception != nullptr) {
+        metadata.exception = ExceptionFacts(*request.exception, request.firstChance);
+    }
+    metadata.dump.path = written.path;
+    metadata.dump.type = written.type;
+    metadata.dump.bytes = written.bytes;
+    metadata.dump.series = written.series;
+    metadata.dump.file = written.file;
+    metadata.dump.started = written.started;
+    metadata.dump.finished = written.finished;
+    metadata.dump.milliseconds = written.milliseconds;
+    return metadata;
+}
+
+}  // namespace
+
+void LogSeriesTrigger(const DumpRequest& request, const SeriesReports& reports) {
+    if (!LogOpen(reports) || request.trigger == nullptr) {
+        return;
+    }
+    if (request.trigger->value) {
+        reports.log->Trigger(request.trigger->kind.c_str(), *request.trigger->value);
+    } else {
+        reports.log->Trigger(request.trigger->kind.c_str());
+    }
+}
+
+void LogFileStarted(const SeriesReports& reports, const wchar_t* path) {
+    if (LogOpen(reports)) {
+        reports.log->DumpStarted(path);
+    }
+}
+
+void LogFileFailed(const SeriesReports& reports, const wchar_t* path, DWORD error) {
+    if (LogOpen(reports)) {
+        reports.log->DumpFailed(path, SystemMessageText(error).c_str());
+    }
+}
+
+void LogFileSkipped(const SeriesReports& reports, const wchar_t* path, uint64_t freeMB) {
+    if (LogOpen(reports)) {
+        reports.log->DumpSkipped(path, freeMB);
+    }
+}
+
+void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t recent,
+                     uint32_t ratePerHour) {
+    if (LogOpen(reports)) {
+        reports.log->DumpOverRate(path, recent, ratePerHour);
+    }
+}
+
+void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
+    if (LogOpen(reports)) {
+        reports.log->DumpDeleted(path);
+    }
+}
+
+bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
+                       const WrittenFile& written) {
+    bool complete = true;
+    if (reports.metadata) {
+        DWORD error = 0;
+        const std::string text = MetadataText(MetadataOf(request, reports, written));
+        if (text.empty() || !WriteMetadataFile(written.path, text, &error)) {
+            ReportWin32Error(L"Failed to write the metadata file",
+                             error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
+            complete = false;
+        } else if (GetFileAttributesW(written.path) == INVALID_FILE_ATTRIBUTES) {
+            // Another start's -keep took the dump meanwhile: what we just
+            // wrote beside it is ours to take back.
+            DeleteMetadataFile(written.path);
+        }
+    }
+    if (LogOpen(reports)) {
+        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds);
+    }
+    return complete;
+}
