@@ -24,8 +24,10 @@ size_t SchemeLengthAt(const std::wstring& text, size_t at) {
     return StartsWithNoCase(text, at, L"http://") ? 7 : 0;
 }
 
-bool IsBlankOrControl(wchar_t c) {
-    return c <= L' ' || c == 0x7F;
+// A quote is no URL character (it is percent-encoded as %22) and would end
+// the URL's quoted value in a registered command line.
+bool IsBlankQuoteOrControl(wchar_t c) {
+    return c <= L' ' || c == 0x7F || c == L'"';
 }
 
 // Splits host[:port] (the authority without user information).
@@ -243,7 +245,7 @@ UrlFault ParseHttpUrl(const wchar_t* text, HttpUrl* url) {
         return UrlFault::kTooLong;
     }
     for (wchar_t c : whole) {
-        if (IsBlankOrControl(c)) {
+        if (IsBlankQuoteOrControl(c)) {
             return UrlFault::kBadCharacter;
         }
     }
@@ -285,7 +287,7 @@ const wchar_t* UrlFaultText(UrlFault fault) {
         case UrlFault::kBadPort:
             return L"has a port that is not a number from 1 to 65535";
         case UrlFault::kBadCharacter:
-            return L"holds a blank or a control character";
+            return L"holds a blank, a quote or a control character";
         case UrlFault::kTooLong:
             return L"is too long (at most 2083 characters, a host name at most 253)";
     }

@@ -24,7 +24,7 @@ enum class UrlFault {
     kNotHttp,       // another scheme, or none
     kNoHost,        // nothing between "//" and the path
     kBadPort,       // not a number from 1 to 65535
-    kBadCharacter,  // blanks or control characters
+    kBadCharacter,  // blanks, quotes or control characters
     kTooLong,       // longer than kMaxUrlLength, or a host name beyond DNS's limit
 };
 

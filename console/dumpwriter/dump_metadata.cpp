@@ -83,6 +83,9 @@ std::string MetadataText(const DumpMetadata& metadata) {
         if (metadata.exception) {
             object["exception"] = ExceptionObject(*metadata.exception);
         }
+        if (!metadata.signature.empty()) {
+            object["signature"] = metadata.signature;
+        }
         object["dump"] = DumpObject(metadata.dump);
         std::string text = JsonText(object, 2);
         if (!text.empty()) {

@@ -56,6 +56,9 @@ struct DumpMetadata {
     MetadataProcess process;
     MetadataTrigger trigger;
     std::optional<MetadataException> exception;  // only where the trigger had one
+    // The key a crash server groups the dump under (see DumpSignature); left
+    // out when the dump could not be read back.
+    std::string signature;
     MetadataDump dump;
 };
 

@@ -72,7 +72,7 @@ HandOverDecision DecideX64HandOver(const ScannedOptions& options, uint32_t targe
     }
     process.Reset();
     decision.endRun = true;
-    decision.exitCode = RelaunchAs64Bit(log);
+    decision.exitCode = RelaunchAs64Bit(log, HandOverPassesHandles(options));
 #endif
     return decision;
 }
@@ -97,7 +97,11 @@ bool LaunchedImageNeedsX64Build(HANDLE process) {
 #endif
 }
 
-int RelaunchAs64Bit(EventLog& log) {
+bool HandOverPassesHandles(const ScannedOptions& options) {
+    return options.settings.jitMode != 0 && options.settings.uploadUrl != nullptr;
+}
+
+int RelaunchAs64Bit(EventLog& log, bool passHandles) {
     // A file of this run's own: 32-bit runs started at the same moment from
     // one folder (crashes of several 64-bit programs at once) each run and
     // delete their own copy.
@@ -113,8 +117,9 @@ int RelaunchAs64Bit(EventLog& log) {
     PROCESS_INFORMATION child = {};
     log.Close();
     SetEnvironmentVariableW(kHandOverVariable, L"1");
-    const BOOL started = CreateProcessW(image.Path().c_str(), commandLine.data(), nullptr, nullptr,
-                                        FALSE, 0, nullptr, nullptr, &startup, &child);
+    const BOOL started =
+        CreateProcessW(image.Path().c_str(), commandLine.data(), nullptr, nullptr,
+                       passHandles ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &child);
     const DWORD error = GetLastError();
     SetEnvironmentVariableW(kHandOverVariable, nullptr);
     if (!started) {

@@ -33,8 +33,13 @@ bool LaunchedImageNeedsX64Build(HANDLE process);
 // run's own ("varnhold64-<pid>.exe"), runs it with this program's own command
 // line in the same console, waits for it and deletes it. Returns the 64-bit build's exit code, or 1
 // when it could not be run. The event log is closed before the 64-bit build starts, so that it can
-// open it in turn.
-int RelaunchAs64Bit(EventLog& log);
+// open it in turn. With passHandles the 64-bit build inherits this build's inheritable handles.
+int RelaunchAs64Bit(EventLog& log, bool passHandles = false);
+
+// A postmortem start that uploads its dump releases the crashed process
+// before it sends, by the event the system passed with -j: a 64-bit build
+// taking the run over needs that handle.
+bool HandOverPassesHandles(const ScannedOptions& options);
 
 // True in a 64-bit build started by the hand-over above. Reads the mark once
 // and removes it from the environment, so that nothing this run starts

@@ -7,6 +7,7 @@
 
 #include "common/console_output.h"
 #include "common/process_wide.h"
+#include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "console/monitors/cpu_share.h"
@@ -232,7 +233,7 @@ PassSettings SettingsOf(const MonitorConfig& config) {
     settings.counterTrigger = config.counterTrigger;
     settings.counterThreshold = config.counterThreshold;
     settings.hungWindow = config.hungWindow != 0;
-    settings.commandLine = GetCommandLineW();
+    settings.commandLine = ShownCommandLine();
     return settings;
 }
 

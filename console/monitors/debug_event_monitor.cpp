@@ -5,6 +5,7 @@
 
 #include "common/console_output.h"
 #include "common/debugged_launch.h"
+#include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "console/monitors/debug_event_comment.h"
@@ -110,7 +111,7 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
         PrintWide(L"[%02d:%02d:%02d] Exception: Unhandled - %08X %s\n", t.wHour, t.wMinute,
                   t.wSecond, code, ExceptionName(code));
     }
-    FormatExceptionComment(state.comment, kDumpCommentCapacity, GetCommandLineW(), code,
+    FormatExceptionComment(state.comment, kDumpCommentCapacity, ShownCommandLine(), code,
                            firstChance);
 
     UniqueHandle thread(OpenThread(THREAD_GET_CONTEXT, FALSE, state.event.dwThreadId));

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/optional_export.h"
+#include "common/shown_command_line.h"
 #include "console/monitors/jit_record.h"
 #include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
@@ -77,7 +78,7 @@ bool CaptureJitException(HANDLE process, uintptr_t jitDebugInfo, CapturedExcepti
 
 SeriesOutcome WriteJitDump(const MonitorConfig& config, SharedSeriesState& series) {
     wchar_t comment[kDumpCommentCapacity];
-    FormatJitComment(comment, kDumpCommentCapacity, GetCommandLineW(), config.processId,
+    FormatJitComment(comment, kDumpCommentCapacity, ShownCommandLine(), config.processId,
                      config.jitEvent, config.jitDebugInfo);
 
     CapturedException captured = {};

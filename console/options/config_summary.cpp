@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/console_output.h"
+#include "common/http_url.h"
 
 namespace {
 
@@ -92,6 +93,11 @@ std::wstring ConfigSummaryText(const MonitorConfig& config, const wchar_t* proce
                     Enabled(config.exceptionMonitor), Enabled(config.filterEnabled),
                     Enabled(config.terminateMonitor));
     AppendLongWatch(text, config);
+    if (config.uploadUrl != nullptr) {
+        // Without its query: a key there is never shown. Appended whole, as a
+        // URL may be longer than a line's buffer.
+        text += L"Upload:                " + ShownUrlText(config.uploadUrl) + L"\n";
+    }
     AppendFormatted(text, L"Dump file:             %s\n\n",
                     config.dumpPath != nullptr ? config.dumpPath : L"");
     return text;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/bounded_text.h"
+#include "common/http_url.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ const wchar_t kFilterNeedsFirstChance[] =
 const wchar_t kReflectionUnsupported[] = L"-r  can only be used in Windows 7 and higher\n";
 const wchar_t kKeepNeedsAFile[] = L"-keep needs a number of files of at least 1.\n";
 const wchar_t kRateNeedsADump[] = L"-rate needs a number of dumps of at least 1.\n";
+const wchar_t kSendNeedsUpload[] = L"-send needs -upload and the URL of the crash server.\n";
+const wchar_t kSendPathTooLong[] =
+    L"The path given to -send is too long (at most 259 characters).\n";
 
 using Step = std::optional<ScanOutcome>;
 
@@ -223,6 +227,36 @@ Step Rate(Cursor& cursor) {
     return std::nullopt;
 }
 
+// The URL itself is never part of the message: it may carry a key.
+Step UploadUrl(Cursor& cursor) {
+    if (!cursor.Has(1)) {
+        return kUsageError;
+    }
+    const wchar_t* text = cursor.Take();
+    HttpUrl url;
+    const UrlFault fault = ParseHttpUrl(text, &url);
+    if (fault != UrlFault::kNone) {
+        // The scan runs once per program, before any thread.
+        static wchar_t message[160];
+        FormatBounded(message, 160, L"The URL given to -upload %s.\n", UrlFaultText(fault));
+        return Refuse(message);
+    }
+    cursor.options.settings.uploadUrl = text;
+    return std::nullopt;
+}
+
+Step Send(Cursor& cursor) {
+    if (!cursor.Has(1)) {
+        return kUsageError;
+    }
+    const wchar_t* path = cursor.Take();
+    if (wcslen(path) >= kPathCapacity) {
+        return Refuse(kSendPathTooLong);
+    }
+    cursor.options.sendPath = path;
+    return std::nullopt;
+}
+
 Step Install(Cursor& cursor) {
     if (!cursor.Has(1) || cursor.options.uninstall) {
         return kUsageError;
@@ -383,6 +417,7 @@ const OptionEntry kOptions[] = {
     {L"r", Reflect},
     {L"rate", Rate},
     {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
+    {L"send", Send},
     {L"t",
      [](Cursor& c) -> Step {
          c.options.settings.terminateMonitor = 1;
@@ -394,6 +429,7 @@ const OptionEntry kOptions[] = {
          c.options.settings.cpuSingleCore = 1;
          return std::nullopt;
      }},
+    {L"upload", UploadUrl},
     {L"w",
      [](Cursor& c) -> Step {
          c.options.wait = true;
@@ -463,6 +499,10 @@ ScanOutcome ScanArguments(int argc, wchar_t** argv, const ScanEnvironment& envir
         if (stop) {
             return *stop;
         }
+    }
+    // Either order will do: the check waits for the end of the scan.
+    if (options.sendPath != nullptr && options.settings.uploadUrl == nullptr) {
+        return Refuse(kSendNeedsUpload);
     }
     return ScanOutcome{ScanStatus::Run, 0, nullptr};
 }

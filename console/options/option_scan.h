@@ -29,6 +29,7 @@ struct ScannedOptions {
     const wchar_t* userLibraryPath;
     const wchar_t* launchImage;  // -x image
     const wchar_t* logPath;      // -log: the event log, null without
+    const wchar_t* sendPath;     // -send: the dump file or folder to send, null without
 
     wchar_t dumpPath[kPathCapacity];
     wchar_t launchArguments[kLaunchArgumentsCapacity];

@@ -2,6 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/console_output.h"
+#include "common/http_url.h"
 #include "common/unique_resource.h"
 #include "common/windows_version.h"
 #include "common/wow64.h"
@@ -15,7 +16,14 @@ LONG SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), bytes);
 }
 
-LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
+// The registered line as it is printed: values that may hold a key are
+// shown without it.
+struct DebuggerLine {
+    const wchar_t* registered;
+    const wchar_t* shown;
+};
+
+LONG WriteView(const AeDebugView& view, const DebuggerLine& line) {
     UniqueRegistryKey key;
     LONG status = OpenAeDebugKey(view, key);
     if (status != ERROR_SUCCESS) {
@@ -34,13 +42,13 @@ LONG WriteView(const AeDebugView& view, const wchar_t* commandLine) {
         PrintWide(L"Failed to set:\n  %s\\Auto\n", view.shownKey);
         return status;
     }
-    status = SetStringValue(key.Get(), L"Debugger", commandLine);
+    status = SetStringValue(key.Get(), L"Debugger", line.registered);
     if (status != ERROR_SUCCESS) {
         PrintWide(L"Failed to set:\n  %s\\Debugger\n", view.shownKey);
         return status;
     }
     PrintWide(L"Set:\n  %s\n    (REG_SZ) Auto     = 1\n    (REG_SZ) Debugger = %s\n\n",
-              view.shownKey, commandLine);
+              view.shownKey, line.shown);
     return ERROR_SUCCESS;
 }
 
@@ -63,6 +71,9 @@ RegisteredLine RegisteredLineFor(const ScannedOptions& options, const wchar_t* p
     if (options.logPath != nullptr) {
         line.logPath = options.logPath;
     }
+    if (options.settings.uploadUrl != nullptr) {
+        line.uploadUrl = options.settings.uploadUrl;
+    }
     line.dumpPath = options.dumpPath;
     line.debugInfoAddress = QueryWindowsVersion().dwMajorVersion >= 6;
     return line;
@@ -74,8 +85,9 @@ LONG RegisterPostmortemDebugger(const ScannedOptions& options) {
     wchar_t programPath[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, programPath, MAX_PATH);
     static wchar_t commandLine[kDebuggerCommandCapacity];
-    if (length == 0 || length >= MAX_PATH ||
-        !BuildDebuggerCommandLine(RegisteredLineFor(options, programPath), commandLine)) {
+    static wchar_t shownLine[kDebuggerCommandCapacity];
+    RegisteredLine line = RegisteredLineFor(options, programPath);
+    if (length == 0 || length >= MAX_PATH || !BuildDebuggerCommandLine(line, commandLine)) {
         // A shortened line would start a different program or write a
         // different file when a process crashes.
         PrintWide(
@@ -84,12 +96,16 @@ LONG RegisterPostmortemDebugger(const ScannedOptions& options) {
             static_cast<int>(kDebuggerCommandCapacity - 1));
         return ERROR_INSUFFICIENT_BUFFER;
     }
-    LONG status = WriteView(kAeDebugView64, commandLine);
+    line.uploadUrl = ShownUrlText(line.uploadUrl);
+    // No longer than the registered line, so it fits.
+    BuildDebuggerCommandLine(line, shownLine);
+    const DebuggerLine lines = {commandLine, shownLine};
+    LONG status = WriteView(kAeDebugView64, lines);
     if (status != ERROR_SUCCESS) {
         return status;
     }
     if (!IsWow64(GetCurrentProcess())) {
         return ERROR_SUCCESS;
     }
-    return WriteView(kAeDebugView32, commandLine);
+    return WriteView(kAeDebugView32, lines);
 }

@@ -31,6 +31,7 @@ const OptionShape kBoundOptions[] = {
     {L" -meta", &RegisteredLine::metadata, nullptr, nullptr},
     {L" -rate", nullptr, &RegisteredLine::ratePerHour, nullptr},
     {L" -log", nullptr, nullptr, &RegisteredLine::logPath},
+    {L" -upload", nullptr, nullptr, &RegisteredLine::uploadUrl},
 };
 
 constexpr wchar_t kDumpOption[] = L" -j";

@@ -3,7 +3,8 @@
 // registered_line.cpp, and both directions are read from that description:
 //
 //   "<program>" [-ma | -mp | -d "<library>"] [-keep <n>] [-free <n>] [-meta]
-//     [-rate <n>] [-log "<event log>"] -j "<dump file or folder>" %ld %ld %p
+//     [-rate <n>] [-log "<event log>"] [-upload "<url>"]
+//     -j "<dump file or folder>" %ld %ld %p
 //
 // The system formats the line with printf-style placeholders before it
 // starts the debugger, so a "%" in any quoted value is written doubled; a
@@ -27,12 +28,15 @@ struct RegisteredLine {
     RegisteredContent content = RegisteredContent::kDefault;
     std::wstring libraryPath;  // with kUserLibrary
     // The bounds that travel with the registration, each only when given.
-    uint32_t keepFiles = 0;  // -keep
-    uint32_t freeMB = 0;     // -free
-    bool metadata = false;   // -meta
+    uint32_t keepFiles = 0;    // -keep
+    uint32_t freeMB = 0;       // -free
+    bool metadata = false;     // -meta
     uint32_t ratePerHour = 0;  // -rate
     std::wstring logPath;      // -log: every start appends its events there
-    std::wstring dumpPath;   // the dump file or folder given to -i
+    // -upload: every start sends its dump there. The value stays readable
+    // in the registry, key included, for every user of the machine.
+    std::wstring uploadUrl;
+    std::wstring dumpPath;  // the dump file or folder given to -i
     // Windows Vista and later pass the address of the just-in-time record in
     // the third place; earlier ones get a literal 0 there.
     bool debugInfoAddress = true;

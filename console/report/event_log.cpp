@@ -156,10 +156,15 @@ void EventLog::DumpStarted(const wchar_t* path) {
     WriteMade("dump_started", [&] { return JsonObject{{"path", Utf8FromWide(path)}}; });
 }
 
-void EventLog::DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds) {
+void EventLog::DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds,
+                           const std::string& signature) {
     WriteMade("dump_written", [&] {
-        return JsonObject{
+        JsonObject fields = {
             {"path", Utf8FromWide(path)}, {"bytes", bytes}, {"milliseconds", milliseconds}};
+        if (!signature.empty()) {
+            fields["signature"] = signature;
+        }
+        return fields;
     });
 }
 

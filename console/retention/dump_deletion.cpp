@@ -10,12 +10,15 @@
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/dumpwriter/dump_names.h"
+#include "console/retention/sent_record.h"
 
 namespace {
 
 constexpr char kMinidumpSignature[] = "MDMP";
-// A metadata file is a few kilobytes; anything much larger is not ours.
+// A metadata file is a few kilobytes, a .sent record a line; anything much
+// larger is not ours.
 constexpr DWORD kMetadataLimit = 256 * 1024;
+constexpr DWORD kSentRecordLimit = 16 * 1024;
 
 // Up to limit bytes from the start of the file; empty when it cannot be read.
 std::string ReadHead(const wchar_t* path, DWORD limit) {
@@ -45,10 +48,17 @@ void DeleteWhen(const wchar_t* path, bool ours) {
 
 }  // namespace
 
-bool DeleteDumpWithCompanions(const wchar_t* dumpFile) {
+DumpDeletion DeleteDumpWithCompanions(const wchar_t* dumpFile) {
+    DumpDeletion deletion;
+    wchar_t sentRecord[MAX_PATH];
+    wchar_t sentTemp[MAX_PATH];
+    const bool sentNamed = SentRecordPaths(dumpFile, sentRecord, sentTemp);
+    const bool sent = sentNamed && IsSentRecordText(ReadHead(sentRecord, kSentRecordLimit));
     if (!DeleteFileW(dumpFile)) {
-        return false;
+        return deletion;
     }
+    deletion.deleted = true;
+    deletion.sent = sent;
     ReflectedDumpNames reflected;
     if (BuildReflectedDumpNames(dumpFile, &reflected)) {
         DeleteWhen(reflected.cloneDump,
@@ -60,9 +70,18 @@ bool DeleteDumpWithCompanions(const wchar_t* dumpFile) {
                        BeginsWith(ReadHead(reflected.sideFile, 64), kSideFileSection));
         }
     }
+    DeleteStaleRecords(dumpFile);
+    return deletion;
+}
+
+void DeleteStaleRecords(const wchar_t* dumpFile) {
     wchar_t metadata[MAX_PATH];
     if (FormatBounded(metadata, MAX_PATH, L"%s.json", dumpFile)) {
         DeleteWhen(metadata, IsMetadataText(ReadHead(metadata, kMetadataLimit)));
     }
-    return true;
+    wchar_t sentRecord[MAX_PATH];
+    wchar_t sentTemp[MAX_PATH];
+    if (SentRecordPaths(dumpFile, sentRecord, sentTemp)) {
+        DeleteWhen(sentRecord, IsSentRecordText(ReadHead(sentRecord, kSentRecordLimit)));
+    }
 }

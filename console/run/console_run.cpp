@@ -12,6 +12,7 @@
 #include "common/console_output.h"
 #include "common/debugged_launch.h"
 #include "common/process_wide.h"
+#include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "common/wine_platform.h"
@@ -37,6 +38,7 @@
 #include "console/run/process_watch.h"
 #include "console/run/run_state.h"
 #include "console/run/run_reports.h"
+#include "console/run/run_uploads.h"
 #include "console/run/scan_environment.h"
 #include "console/run/supervision.h"
 #include "console/series/series_gate.h"
@@ -234,8 +236,14 @@ StepEnd ObtainProcess(RunState& run, HandOverDecision& handOver) {
 }
 
 int RunAfterScan(RunState& run) {
+    if (StepEnd ended = RunSendOnly(run)) {
+        return *ended;
+    }
     if (StepEnd ended = RunPostmortemOnly(run.options, run.handedOver)) {
         return *ended;
+    }
+    if (!PrepareUploads(run)) {
+        return kExitFailure;
     }
     if (!AcquireTarget(run.options, run.target, run.stopSignal.Get())) {
         return kExitFailure;
@@ -266,7 +274,7 @@ int RunAfterScan(RunState& run) {
     }
     FillConfig(run);
     PrintConfigSummary(run.config, run.target.processName, run.target.id);
-    return WatchProcesses(run);
+    return FinishUploads(run, WatchProcesses(run));
 }
 
 int RunWithState(RunState& run, int argc, wchar_t** argv) {
@@ -281,6 +289,9 @@ int RunWithState(RunState& run, int argc, wchar_t** argv) {
     ScanOutcome outcome = ScanArguments(argc, argv, RealScanEnvironment(), run.options);
     if (StepEnd ended = FinishScan(outcome)) {
         return *ended;
+    }
+    if (run.options.settings.uploadUrl != nullptr) {
+        HideUrlSecretsInCommandLine();
     }
     if (!StartEventLog(run.options, run.handedOver, run.log)) {
         return kExitFailure;

@@ -1,5 +1,7 @@
 #include "console/run/ctrl_handler.h"
 
+#include <atomic>
+
 #include "common/console_output.h"
 #include "common/stop_signal.h"
 
@@ -8,6 +10,8 @@ namespace {
 // Set once, before the handler is installed; the handler runs on a thread
 // of the system's and has no other way to reach the run.
 HANDLE g_stopSignal = nullptr;
+// A wait of the run's end that Ctrl+C ends too, or null.
+std::atomic<HANDLE> g_alsoRaised{nullptr};
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD controlType) {
     if (controlType != CTRL_C_EVENT) {
@@ -21,10 +25,17 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD controlType) {
     PrintWide(L"\nDetaching...\n");
 #endif
     RaiseStop(g_stopSignal);
+    if (HANDLE also = g_alsoRaised.load()) {
+        RaiseStop(also);
+    }
     return TRUE;
 }
 
 }  // namespace
+
+void AlsoRaiseOnCtrlC(HANDLE signal) {
+    g_alsoRaised.store(signal);
+}
 
 void InstallCtrlHandler(HANDLE stopSignal) {
     g_stopSignal = stopSignal;

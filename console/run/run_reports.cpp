@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "common/http_url.h"
+#include "common/shown_command_line.h"
 #include "common/utf8_text.h"
 #include "console/report/error_report.h"
 #include "console/report/json_text.h"
@@ -43,7 +45,7 @@ void AddTriggers(JsonObject& settings, const MonitorConfig& s) {
 JsonObject SettingsOf(const ScannedOptions& options) {
     try {
         const MonitorConfig& s = options.settings;
-        JsonObject settings = {{"commandLine", Text(GetCommandLineW())}};
+        JsonObject settings = {{"commandLine", Text(ShownCommandLine())}};
         if (options.launch) {
             settings["launch"] = Text(options.launchImage);
         } else if (options.targetByName) {
@@ -63,6 +65,12 @@ JsonObject SettingsOf(const ScannedOptions& options) {
             settings["ratePerHour"] = s.ratePerHour;
         }
         settings["metadata"] = s.metadata != 0;
+        if (s.uploadUrl != nullptr) {
+            settings["upload"] = Utf8FromWide(ShownUrlText(s.uploadUrl).c_str());
+        }
+        if (options.sendPath != nullptr) {
+            settings["send"] = Text(options.sendPath);
+        }
         return settings;
     } catch (const std::exception&) {
         return JsonObject::object();
@@ -119,7 +127,7 @@ void FillSeriesReports(SeriesReports& reports, const MonitorConfig& config, bool
     DumpMetadata& run = reports.run;
     run.handedOver = handedOver;
     run.host = ComputerName();
-    run.commandLine = GetCommandLineW();
+    run.commandLine = ShownCommandLine();
     run.process.id = config.processId;
     run.process.name = processName;
     run.process.image = ImagePathOf(config.process);

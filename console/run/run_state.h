@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "console/run/acquisition.h"
 #include "console/run/launch.h"
 #include "console/series/shared_series_state.h"
+#include "console/upload/upload_attempt.h"
+#include "console/upload/upload_queue.h"
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
@@ -31,6 +34,13 @@ struct WatchedProcess {
     uint64_t created;
 };
 
+// -upload: the session with the crash server and the queue the series hand
+// their dumps to.
+struct RunUploads {
+    Uploader uploader;
+    std::unique_ptr<UploadQueue> queue;  // null without -upload
+};
+
 // The monitor threads read `monitorRun`, which points at `config` and the
 // shared objects; this lives until the entry returns, and beyond when a
 // thread is still running then.
@@ -40,7 +50,7 @@ struct RunState {
     MonitorConfig config;
     SharedSeriesState series;
     EventLog log;  // -log; writes nothing when not opened
-    // Raised by Ctrl+C, and once the run is over; never reset.
+    // Raised by Ctrl+C, and nothing else; never reset.
     UniqueHandle stopSignal;
     // What the monitor threads of the process being watched wait on: raised
     // when that process's watch ends (its exit, Ctrl+C, a thread that ends
@@ -60,4 +70,6 @@ struct RunState {
     // Processes of the name passed over when following (they could not be
     // opened): never tried again.
     std::vector<WatchedProcess> passedOver;
+    // Last, so that it goes first: its sending thread may still read the log.
+    RunUploads uploads;
 };

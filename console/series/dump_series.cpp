@@ -5,8 +5,10 @@
 #include "common/stop_signal.h"
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
+#include "console/dumpwriter/dump_names.h"
 #include "console/dumpwriter/dump_size_estimate.h"
 #include "console/dumpwriter/reflected_dump.h"
+#include "console/retention/dump_deletion.h"
 #include "console/retention/dump_rate.h"
 #include "console/retention/free_space.h"
 #include "console/retention/keep_newest.h"
@@ -64,24 +66,31 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
     if (live.written) {
         PrintFileWritten(live.bytes, written.milliseconds);
     }
-    if (request.reflect) {
-        WriteReflectedDump(request, created.name);
-    }
+    const bool cloneWritten = request.reflect && WriteReflectedDump(request, created.name) != 0;
     if (!live.written) {
         ReportFailedLiveDump(created.name, live.error);
         LogFileFailed(reports, created.name, live.error);
         return FileOutcome::kFailed;
     }
-    return ReportFileWritten(request, reports, written) ? FileOutcome::kWritten
-                                                        : FileOutcome::kWithoutMetadata;
+    const bool complete = ReportFileWritten(request, reports, written);
+    ReflectedDumpNames reflected;
+    if (cloneWritten && BuildReflectedDumpNames(created.name, &reflected)) {
+        DeleteStaleRecords(reflected.cloneDump);
+        HandOnDump(request, reports, reflected.cloneDump);
+    }
+    return complete ? FileOutcome::kWritten : FileOutcome::kWithoutMetadata;
 }
 
 void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
     const RetentionPolicy& retention = series.shared.policy.retention;
-    for (const std::wstring& path : KeepNewestDumps(series.request.path, justWritten,
-                                                    retention.keepFiles, retention.keptFiles)) {
+    const SeriesReports& reports = series.shared.reports;
+    for (const DeletedDump& deleted : KeepNewestDumps(series.request.path, justWritten,
+                                                      retention.keepFiles, retention.keptFiles)) {
         ++series.tally.filesDeleted;
-        LogFileDeleted(series.shared.reports, path.c_str());
+        LogFileDeleted(reports, deleted.path.c_str());
+        if (!deleted.sent && reports.dumpDeletedUnsent) {
+            reports.dumpDeletedUnsent(deleted.path);
+        }
     }
 }
 
@@ -108,6 +117,8 @@ FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
                       created.error);
         return FileOutcome::kFailed;
     }
+    // What described the file that had this name before describes nothing now.
+    DeleteStaleRecords(created.name);
     const FileOutcome outcome = WriteSeriesFile(series, created, {series.number, index + 1});
     if (outcome == FileOutcome::kFailed) {
         return outcome;

@@ -1,9 +1,27 @@
 #include "console/series/series_reports.h"
 
+#include "common/unique_resource.h"
+#include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/report/error_report.h"
 
 namespace {
+
+std::string TriggerKind(const DumpRequest& request) {
+    return request.trigger != nullptr ? request.trigger->kind : std::string("unknown");
+}
+
+// Read back from the file just written, as a crash server will read it;
+// empty when it cannot be read.
+std::string SignatureOf(const wchar_t* path, const std::string& triggerKind) {
+    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DumpFacts facts;
+    if (!file || !ReadDumpFileFacts(file.Get(), &facts)) {
+        return std::string();
+    }
+    return DumpSignature(facts, triggerKind);
+}
 
 bool LogOpen(const SeriesReports& reports) {
     return reports.log != nullptr && reports.log->IsOpen();
@@ -91,9 +109,13 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
                        const WrittenFile& written) {
     bool complete = true;
+    const std::string triggerKind = TriggerKind(request);
+    const std::string signature = SignatureOf(written.path, triggerKind);
     if (reports.metadata) {
         DWORD error = 0;
-        const std::string text = MetadataText(MetadataOf(request, reports, written));
+        DumpMetadata metadata = MetadataOf(request, reports, written);
+        metadata.signature = signature;
+        const std::string text = MetadataText(metadata);
         if (text.empty() || !WriteMetadataFile(written.path, text, &error)) {
             ReportWin32Error(L"Failed to write the metadata file",
                              error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
@@ -105,7 +127,16 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
         }
     }
     if (LogOpen(reports)) {
-        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds);
+        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature);
+    }
+    if (reports.dumpReady) {
+        reports.dumpReady({written.path, triggerKind});
     }
     return complete;
+}
+
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path) {
+    if (reports.dumpReady) {
+        reports.dumpReady({path, TriggerKind(request)});
+    }
 }

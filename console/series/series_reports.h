@@ -5,19 +5,33 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/dumpwriter/dump_request.h"
 #include "console/report/event_log.h"
 
+// A dump file complete and checked, its metadata written when asked for.
+struct ReadyDump {
+    const wchar_t* path;
+    std::string triggerKind;  // the metadata's trigger kind
+};
+
 // What the series tell besides the console: the metadata file beside each
-// dump (-meta) and the event log (-log). Set before any thread starts.
+// dump (-meta), the event log (-log), and to whom each finished dump goes
+// (-upload). Set before any thread starts.
 struct SeriesReports {
     bool metadata = false;
     // The run's part of every metadata file: handedOver, host, commandLine
     // and process. The rest is filled per file.
     DumpMetadata run;
     EventLog* log = nullptr;  // null, or a log not opened, writes nothing
+    // Each called on the thread writing the series, and must return at once:
+    // no dump waits for the network. Empty without -upload.
+    std::function<void(const ReadyDump&)> dumpReady;
+    // -keep deleted a dump that no crash server has.
+    std::function<void(const std::wstring& path)> dumpDeletedUnsent;
 };
 
 // A dump file just written and checked.
@@ -40,8 +54,13 @@ void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t
                      uint32_t ratePerHour);
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 
-// Writes the metadata file when asked for and logs the file as written.
-// False when the metadata file could not be written; that has been
-// reported, and the dump itself stays.
+// Writes the metadata file when asked for, logs the file as written, both
+// with the dump's signature, and hands the dump on to dumpReady. False when
+// the metadata file could not be written; that has been reported, and the
+// dump itself stays (and is handed on all the same).
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
                        const WrittenFile& written);
+
+// Hands a dump written besides the live one (a reflected clone's) to
+// dumpReady.
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path);

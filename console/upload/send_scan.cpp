@@ -6,7 +6,7 @@
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/report/error_report.h"
-#include "console/upload/sent_record.h"
+#include "console/retention/sent_record.h"
 #include "console/upload/upload_reports.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "console/dumpwriter/dump_facts.h"
 #include "console/report/error_report.h"
 #include "console/upload/dump_origin.h"
-#include "console/upload/sent_record.h"
+#include "console/retention/sent_record.h"
 
 namespace {
 
@@ -71,6 +71,14 @@ UploadOutcome RecordSent(const std::wstring& dumpPath, const std::wstring& shown
     DWORD error = 0;
     if (!WriteSentRecord(dumpPath.c_str(), record, &error)) {
         outcome.sentRecordError = error;
+    } else if (GetFileAttributesW(dumpPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // -keep took the dump while it was on its way: its record would
+        // stand alone.
+        wchar_t sentPath[MAX_PATH];
+        wchar_t sentTemp[MAX_PATH];
+        if (SentRecordPaths(dumpPath.c_str(), sentPath, sentTemp)) {
+            DeleteFileW(sentPath);
+        }
     }
     return outcome;
 }

@@ -1,6 +1,7 @@
 #include "console/upload/upload_queue.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "console/upload/upload_reports.h"
 
@@ -10,14 +11,17 @@ uint64_t Now() {
     return GetTickCount64();
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
+
 }  // namespace
 
-UploadQueue::UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log, HANDLE cancel,
+UploadQueue::UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log,
                          RetrySchedule schedule, RandomUpTo random)
     : attempt_(std::move(attempt)),
       shownUrl_(std::move(shownUrl)),
       log_(log),
-      cancel_(cancel),
       schedule_(schedule),
       random_(std::move(random)) {}
 
@@ -52,6 +56,35 @@ void UploadQueue::Add(UploadItem item) {
     SetEvent(wake_.Get());
 }
 
+void UploadQueue::Withdraw(const std::wstring& dumpPath) {
+    UploadOutcome gone;
+    gone.verdict = UploadVerdict::kGone;
+    gone.reason = L"the dump was deleted before it was sent";
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (busy_ != 0 && SamePath(busyPath_, dumpPath)) {
+            return;
+        }
+        const auto queued = std::find_if(queue_.begin(), queue_.end(), [&](const Pending& p) {
+            return SamePath(p.item.dumpPath, dumpPath);
+        });
+        if (queued != queue_.end()) {
+            gone.signature = queued->last.signature;
+            queue_.erase(queued);
+            if (queue_.empty() && busy_ == 0) {
+                SetEvent(idle_.Get());
+            }
+        }
+        ++notAccepted_;
+    }
+    ReportUploadOutcome(log_, dumpPath, shownUrl_, gone);
+}
+
+size_t UploadQueue::PendingCount() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return queue_.size() + busy_;
+}
+
 DWORD WINAPI UploadQueue::ThreadMain(void* self) {
     static_cast<UploadQueue*>(self)->Work();
     return 0;
@@ -67,6 +100,7 @@ bool UploadQueue::TakeDue(Pending* pending, DWORD* waitMs) {
             *pending = std::move(*it);
             queue_.erase(it);
             ++busy_;
+            busyPath_ = pending->item.dumpPath;
             return true;
         }
         soonest = std::min(soonest, std::min<uint64_t>(it->dueTick - now, INFINITE - 1));
@@ -97,6 +131,7 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
     }
     std::lock_guard<std::mutex> hold(lock_);
     --busy_;
+    busyPath_.clear();
     if (again && aborting_) {
         // Cut off by the end of the wait: Finish says so.
         cutOff_.push_back(std::move(pending));
@@ -115,12 +150,12 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
     }
 }
 
-size_t UploadQueue::Finish(DWORD boundMs) {
+size_t UploadQueue::Finish(DWORD boundMs, HANDLE cancel) {
     if (!worker_) {
         return 0;
     }
-    const HANDLE ends[2] = {idle_.Get(), cancel_};
-    const DWORD waited = WaitForMultipleObjects(cancel_ != nullptr ? 2 : 1, ends, FALSE, boundMs);
+    const HANDLE ends[2] = {idle_.Get(), cancel};
+    const DWORD waited = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, ends, FALSE, boundMs);
     {
         std::lock_guard<std::mutex> hold(lock_);
         aborting_ = true;

@@ -31,9 +31,8 @@ class UploadQueue {
     // One attempt at one dump; abort (never null) ends it at once.
     using Attempt = std::function<UploadOutcome(const UploadItem& item, HANDLE abort)>;
 
-    // cancel (may be null) is the event that Ctrl+C sets: it ends the wait at
-    // the end at once. log may be null.
-    UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log, HANDLE cancel,
+    // log may be null.
+    UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log,
                 RetrySchedule schedule = RetrySchedule(), RandomUpTo random = SystemRandom());
     // Ends the worker at once if Finish was not called.
     ~UploadQueue();
@@ -44,14 +43,25 @@ class UploadQueue {
     // event to give.
     bool Start();
 
-    // Queues a written dump; from any thread, before Finish. Returns at once.
+    // Queues a written dump; from any thread, before Finish (also before
+    // Start: it is sent once the thread runs). Returns at once.
     void Add(UploadItem item);
 
-    // Waits until every dump is done, boundMs has passed or cancel is set,
-    // then ends the sending (an upload under way is cut off) and reports each
-    // dump that stays unsent. Returns how many dumps were not accepted in
-    // this run (rejected, failed or unsent).
-    size_t Finish(DWORD boundMs);
+    // A dump deleted before it was sent (by -keep): taken out of the queue,
+    // or never in it, and reported as gone. A dump being sent at this moment
+    // is left to its try, which reports what became of it. From any thread,
+    // before Finish.
+    void Withdraw(const std::wstring& dumpPath);
+
+    // Dumps queued or under way.
+    size_t PendingCount();
+
+    // Waits until every dump is done, boundMs has passed or cancel (may be
+    // null; Ctrl+C sets it) is set, then ends the sending (an upload under
+    // way is cut off) and reports each dump that stays unsent. Returns how
+    // many dumps were not accepted in this run (rejected, failed, deleted
+    // or unsent).
+    size_t Finish(DWORD boundMs, HANDLE cancel);
 
   private:
     struct Pending {
@@ -72,7 +82,6 @@ class UploadQueue {
     Attempt attempt_;
     std::wstring shownUrl_;
     EventLog* log_;
-    HANDLE cancel_;
     RetrySchedule schedule_;
     RandomUpTo random_;
 
@@ -85,6 +94,7 @@ class UploadQueue {
     std::deque<Pending> queue_;
     std::vector<Pending> cutOff_;  // under way when the wait at the end ran out
     size_t busy_ = 0;              // dumps taken out of the queue and not settled
+    std::wstring busyPath_;        // the one under way
     size_t notAccepted_ = 0;
     bool aborting_ = false;
 };

@@ -7,7 +7,8 @@ library only), scripted per test.
         request.parts["upload_file_minidump"].data
 
 Each request takes the next scripted answer; the last one repeats. HANG
-reads the request and never answers (until the server stops). Every request
+reads the request and never answers (until the server stops); an answer
+given release=threading.Event() is held back until the event is set. Every request
 is kept with its gzip body decoded and its multipart form parsed with the
 email package. free_port() gives a port where nothing listens; with a
 certificate (self_signed_certificate()) the server speaks https.
@@ -25,15 +26,16 @@ from email import policy
 from email.parser import BytesParser
 from urllib.parse import urlsplit
 
-Answer = namedtuple("Answer", "status body headers")
+Answer = namedtuple("Answer", "status body headers release")
 Part = namedtuple("Part", "filename content_type data")
 Received = namedtuple("Received", "path query headers raw_body body parts")
 
-HANG = Answer(None, b"", {})
+HANG = Answer(None, b"", {}, None)
 
 
-def answer(status, body="", headers=None):
-    return Answer(status, body.encode() if isinstance(body, str) else body, headers or {})
+def answer(status, body="", headers=None, release=None):
+    return Answer(status, body.encode() if isinstance(body, str) else body, headers or {},
+                  release)
 
 
 def free_port():
@@ -116,7 +118,10 @@ class CrashServer:
                                           body, parts))
             reply = self.answers[min(len(self.requests), len(self.answers)) - 1]
             self._lock.notify_all()
-        if reply.status is None:
+        if reply.release is not None:
+            while not (reply.release.wait(0.1) or self._stopping.is_set()):
+                pass
+        if reply.status is None or self._stopping.is_set():
             self._stopping.wait()
             handler.close_connection = True
             return

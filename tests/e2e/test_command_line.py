@@ -19,7 +19,8 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log"]
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log", "-upload",
+                 "-send"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")
@@ -32,7 +33,8 @@ POSTMORTEM_PARAGRAPH = (
     "           the next free numbered name is taken. A dump file ending in \\\n"
     "           (or an existing folder) is a dump folder, where each crash\n"
     "           writes <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. -keep, -free,\n"
-    "           -meta, -rate and -log, given with -i, are registered too.\n"
+    "           -meta, -rate, -log and -upload, given with -i, are registered\n"
+    "           too.\n"
     "   -iu     Undo the registration: put the kept values back, or delete\n"
     "           varnhold's values when none were kept. Exit code 1 when\n"
     "           varnhold is not the registered postmortem debugger.\n\n")
@@ -82,7 +84,7 @@ class HelpTexts(BothBuilds):
         self.assertTrue(later.endswith("\n" + POSTMORTEM_PARAGRAPH), later[-700:])
         later = later[:-len(POSTMORTEM_PARAGRAPH)]
         headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
-        self.assertEqual(["Long watches:", "Reports:"], headings)
+        self.assertEqual(["Long watches:", "Reports:", "Crash server:"], headings)
         self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
         self.assertEqual(self.options_of(re.sub(r"^\S.*:\n", "", later, flags=re.MULTILINE)),
                          LATER_OPTIONS)
@@ -118,7 +120,7 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 18, out)
+        self.assertEqual(len(examples), 20, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
 
@@ -150,6 +152,19 @@ class Refusals(BothBuilds):
              "Failed to load user dll: Module not found.\n\n"),
             (["-d", LIBRARY_WITHOUT_EXPORT, "1"],
              "Failed to get MiniDumpCallbackRoutine address: Procedure not found.\n\n"),
+            # Bad crash server URLs end the run before anything is watched;
+            # the message never repeats the URL, which may hold a key.
+            (["-upload", "ftp://h/x?key=SECRET", "1"],
+             "The URL given to -upload is not an http:// or https:// URL.\n"),
+            (["-e", "-upload", "https:///x?key=SECRET", "1"],
+             "The URL given to -upload names no host.\n"),
+            (["-upload", "http://h:0/?key=SECRET", "1"],
+             "The URL given to -upload has a port that is not a number from 1 to 65535.\n"),
+            (["-upload", "http://h/" + "a" * 2100 + "?key=SECRET", "1"],
+             "The URL given to -upload is too long (at most 2083 characters, a host name at "
+             "most 253).\n"),
+            (["-send", "Z:\\dumps", "1"],
+             "-send needs -upload and the URL of the crash server.\n"),
         ]
         for args, message in cases:
             self.run_both(args, lambda code, out, message=message:

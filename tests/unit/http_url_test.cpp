@@ -67,6 +67,7 @@ TEST(HttpUrl, BadUrlsAreRefusedWithTheirFault) {
         {L"http://[::1]x/", UrlFault::kBadPort},
         {L"http://host/a b", UrlFault::kBadCharacter},
         {L"http://host/\n", UrlFault::kBadCharacter},
+        {L"http://host/p?k=\"x", UrlFault::kBadCharacter},
         {L"http://host.example/" + longPath, UrlFault::kTooLong},
         {L"http://" + longHost + L"/", UrlFault::kTooLong},
     };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "console/handover/x64_handover.h"
 #include "scan_test_support.h"
 
 namespace {
@@ -255,6 +256,45 @@ TEST(ScanLongWatch, BadValuesAreRefused) {
         {"-Keep is a name", {L"-Keep"}, kRun, 0, nullptr},
         {"-kee is a name", {L"-kee"}, kRun, 0, nullptr},
     });
+}
+
+TEST(ScanUpload, UrlIsCheckedAndSendNeedsIt) {
+    auto scanned = Scan({L"/send", L"C:\\dumps", L"-upload", L"https://h/p?key=K"});
+    ASSERT_EQ(kRun, scanned->outcome.status);
+    EXPECT_STREQ(L"https://h/p?key=K", scanned->options.settings.uploadUrl);
+    EXPECT_STREQ(L"C:\\dumps", scanned->options.sendPath);
+    const std::wstring path260(260, L'd');
+    ExpectOutcomes({
+        {"-upload without value", {L"1", L"-upload"}, kUsageError, 1, nullptr},
+        {"not http",
+         {L"-upload", L"ftp://h/?key=K", L"1"},
+         kRefused,
+         1,
+         L"The URL given to -upload is not an http:// or https:// URL.\n"},
+        {"no host",
+         {L"-upload", L"http:///p", L"1"},
+         kRefused,
+         1,
+         L"The URL given to -upload names no host.\n"},
+        {"-send without -upload",
+         {L"-send", L"C:\\dumps"},
+         kRefused,
+         1,
+         L"-send needs -upload and the URL of the crash server.\n"},
+        {"-send path of 260",
+         {L"-upload", L"http://h/", L"-send", path260},
+         kRefused,
+         1,
+         L"The path given to -send is too long (at most 259 characters).\n"},
+        {"-Upload is a name", {L"-Upload", L"x"}, kRun, 0, nullptr},
+    });
+}
+
+TEST(ScanUpload, OnlyAPostmortemStartThatUploadsPassesItsHandlesOnAtAHandOver) {
+    EXPECT_TRUE(HandOverPassesHandles(
+        Scan({L"-upload", L"http://h/", L"-j", L"c:\\d.dmp", L"12", L"340"})->options));
+    EXPECT_FALSE(HandOverPassesHandles(Scan({L"-j", L"c:\\d.dmp", L"12", L"340"})->options));
+    EXPECT_FALSE(HandOverPassesHandles(Scan({L"-upload", L"http://h/", L"12"})->options));
 }
 
 TEST(ScanTriggers, FullMemoryAddsItsFlag) {

@@ -79,6 +79,18 @@ TEST(DebuggerCommandLine, BoundsFollowTheContentOptionAndAFolderKeepsItsQuote) {
     LocalFree(argv);
 }
 
+TEST(DebuggerCommandLine, UploadUrlIsQuotedWithItsPercentSignsDoubled) {
+    RegisteredLine choice = Registration(RegisteredContent::kDefault, L"", L"c:\\d.dmp", 6);
+    choice.logPath = L"c:\\e.log";
+    choice.uploadUrl = L"http://h/p?key=a%20b&x=1";
+    wchar_t line[kDebuggerCommandCapacity];
+    ASSERT_TRUE(BuildDebuggerCommandLine(choice, line));
+    EXPECT_STREQ(
+        L"\"C:\\Tools\\varnhold.exe\" -log \"c:\\e.log\" -upload \"http://h/p?key=a%%20b&x=1\" "
+        L"-j \"c:\\d.dmp\" %ld %ld %p",
+        line);
+}
+
 TEST(DebuggerCommandLine, ALineThatWouldNotFitIsRefusedWhole) {
     std::wstring longLibrary(2000, L'x');
     const RegisteredLine choice =

@@ -26,7 +26,8 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
         {L"\"C:\\Tools\\varnhold.exe\" -ma -keep 10 -free 2048 -meta -j \"c:\\d\\\\\" %ld %ld %p",
          true},
         {L"\"C:\\Tools\\varnhold.exe\" -meta -j \"c:\\d.dmp\" %ld %ld %p", true},
-        {L"\"C:\\Tools\\varnhold.exe\" -keep 2 -rate 6 -log \"c:\\l.log\" -j \"c:\\d\\\\\" %ld %ld %p",
+        {L"\"C:\\Tools\\varnhold.exe\" -keep 2 -rate 6 -log \"c:\\l.log\" -j \"c:\\d\\\\\" %ld %ld "
+         L"%p",
          true},
         {L"\"C:\\Tools\\varnhold.exe\" -log c:\\l.log -j \"c:\\d.dmp\" %ld %ld %p", false},
         {L"\"C:\\Tools\\varnhold.exe\" -keep -j \"c:\\d.dmp\" %ld %ld %p", false},
@@ -53,8 +54,8 @@ TEST(PostmortemShape, RecognisesTheRegistrationOfAnyBuildOrCopy) {
 bool SameRegistration(const RegisteredLine& a, const RegisteredLine& b) {
     return a.programPath == b.programPath && a.content == b.content &&
            a.libraryPath == b.libraryPath && a.keepFiles == b.keepFiles && a.freeMB == b.freeMB &&
-           a.metadata == b.metadata && a.ratePerHour == b.ratePerHour &&
-           a.logPath == b.logPath && a.dumpPath == b.dumpPath &&
+           a.metadata == b.metadata && a.ratePerHour == b.ratePerHour && a.logPath == b.logPath &&
+           a.uploadUrl == b.uploadUrl && a.dumpPath == b.dumpPath &&
            a.debugInfoAddress == b.debugInfoAddress;
 }
 
@@ -67,7 +68,7 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
     int built = 0;
     for (const wchar_t* path : paths) {
         for (RegisteredContent content : contents) {
-            for (int bounds = 0; bounds < 64; ++bounds) {
+            for (int bounds = 0; bounds < 128; ++bounds) {
                 RegisteredLine line;
                 line.programPath = std::wstring(L"C:\\100% sure\\varnhold") +
                                    (bounds % 2 ? L"64-12.exe" : L".exe");
@@ -78,6 +79,7 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
                 line.metadata = (bounds & 8) != 0;
                 line.ratePerHour = (bounds & 16) ? 6 : 0;
                 line.logPath = (bounds & 32) ? path : L"";
+                line.uploadUrl = (bounds & 64) ? L"https://h:8/api/1/?key=a%20b" : L"";
                 line.dumpPath = path;
                 line.debugInfoAddress = bounds % 3 != 0;
                 wchar_t text[kDebuggerCommandCapacity];
@@ -90,7 +92,7 @@ TEST(PostmortemShape, EveryLineWeWriteReadsBackAsWritten) {
             }
         }
     }
-    EXPECT_EQ(5 * 4 * 64, built);
+    EXPECT_EQ(5 * 4 * 128, built);
 }
 
 TEST(PostmortemShape, APercentSignIsDoubledForThePlaceholderFormatting) {

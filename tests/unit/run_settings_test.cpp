@@ -158,6 +158,22 @@ TEST(ConfigSummary, EveryTriggerShown) {
         ConfigSummaryText(config, L"consume.exe", 12));
 }
 
+TEST(ConfigSummary, UploadShownWithoutItsKeyOnlyWhenGiven) {
+    MonitorConfig config = SummaryConfig();
+    wchar_t dumpPath[] = L"c:\\d.dmp";
+    config.dumpPath = dumpPath;
+    config.keepFiles = 3;
+    EXPECT_EQ(std::wstring::npos, ConfigSummaryText(config, L"a.exe", 1).find(L"Upload"));
+    const std::wstring url = L"https://user:pw@crash.example/api/" + std::wstring(600, L'p');
+    const std::wstring withKey = url + L"?sentry_key=KEY";
+    config.uploadUrl = withKey.c_str();
+    EXPECT_NE(std::wstring::npos,
+              ConfigSummaryText(config, L"a.exe", 1)
+                  .find(L"Dump files kept:       3\n"
+                        L"Upload:                https://crash.example/api/" +
+                        std::wstring(600, L'p') + L"\nDump file:             c:\\d.dmp\n\n"));
+}
+
 TEST(ConfigSummary, BelowTriggersOnOneCore) {
     MonitorConfig config = SummaryConfig();
     wchar_t dumpPath[] = L"x.dmp";
@@ -232,7 +248,8 @@ TEST(HelpTexts, UsageHasItsFixedLinesAndEveryOption) {
     ASSERT_NE(std::wstring::npos, closingAt);
     EXPECT_GT(closingAt, last);
     last = closingAt;
-    for (const wchar_t* option : {L"-a", L"-g", L"-q", L"-keep", L"-free", L"-meta", L"-log"}) {
+    for (const wchar_t* option :
+         {L"-a", L"-g", L"-q", L"-keep", L"-free", L"-meta", L"-log", L"-upload", L"-send"}) {
         std::wstring paragraph = std::wstring(L"\n   ") + option;
         paragraph.append(8 - wcslen(option), L' ');
         const size_t at = usage.find(paragraph);
@@ -276,8 +293,8 @@ TEST(HelpTexts, ExamplesWithoutUnpromisedPauses) {
          at = examples.find(L"\n     C:\\>varnhold ", at + 1)) {
         ++commands;
     }
-    EXPECT_EQ(18u, descriptions);
-    EXPECT_EQ(18u, commands);
+    EXPECT_EQ(20u, descriptions);
+    EXPECT_EQ(20u, commands);
     // Without -g a series is written back to back: none of the first
     // fourteen may promise a pause.
     const size_t fifteenth = examples.find(L"\n- Write 3 dumps of a hang");

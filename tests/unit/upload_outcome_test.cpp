@@ -4,9 +4,12 @@
 
 #include <string>
 
+#include <windows.h>
+
+#include "console/retention/dump_deletion.h"
+#include "console/retention/sent_record.h"
 #include "console/upload/retry_schedule.h"
 #include "console/upload/send_scan.h"
-#include "console/upload/sent_record.h"
 #include "console/upload/upload_outcome.h"
 
 namespace {
@@ -114,6 +117,59 @@ TEST(UploadOutcome, SentRecordIsOneJsonLine) {
     const std::wstring nearLimit = L"C:\\" + std::wstring(MAX_PATH - 12, L'x');
     EXPECT_FALSE(SentRecordPaths(nearLimit.c_str(), finalPath, tempPath));
     EXPECT_STREQ(L"", finalPath);
+}
+
+// A file holding text; false when it could not be written.
+bool WriteText(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    CloseHandle(file);
+    return ok;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(UploadOutcome, SentRecordGoesWithItsDumpOnlyWhenItIsOurs) {
+    SentRecord record;
+    record.url = L"http://h/p";
+    record.status = 200;
+    record.time = "2026-01-02T03:04:05.678Z";
+    const std::string ours = SentRecordText(record);
+    EXPECT_TRUE(IsSentRecordText(ours));
+    record.discarded = "Discarded=1";
+    EXPECT_TRUE(IsSentRecordText(SentRecordText(record)));
+    for (const char* foreign : {"", "sent", "[]", "{\"url\":\"http://h/\",\"status\":200}",
+                                "{\"url\":\"u\",\"status\":200,\"time\":\"t\",\"bytes\":1,"
+                                "\"note\":\"mine\"}"}) {
+        EXPECT_FALSE(IsSentRecordText(foreign)) << foreign;
+    }
+
+    wchar_t folder[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, folder));
+    const std::wstring dump = std::wstring(folder) + L"vh_sent_test.dmp";
+    for (const bool isOurs : {true, false}) {
+        ASSERT_TRUE(WriteText(dump, "MDMP"));
+        ASSERT_TRUE(WriteText(dump + L".sent", isOurs ? ours : "a note of the user's"));
+        const DumpDeletion deletion = DeleteDumpWithCompanions(dump.c_str());
+        EXPECT_TRUE(deletion.deleted);
+        EXPECT_EQ(isOurs, deletion.sent);
+        EXPECT_FALSE(Exists(dump));
+        EXPECT_EQ(!isOurs, Exists(dump + L".sent"));
+        DeleteFileW((dump + L".sent").c_str());
+    }
+    // A new dump under the name: the record of the old one goes.
+    ASSERT_TRUE(WriteText(dump + L".sent", ours));
+    DeleteStaleRecords(dump.c_str());
+    EXPECT_FALSE(Exists(dump + L".sent"));
 }
 
 TEST(UploadOutcome, SendStopsOnlyForFailuresOfTheWholeServer) {

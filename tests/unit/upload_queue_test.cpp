@@ -107,11 +107,11 @@ TEST_F(UploadQueueTest, PassingFailuresAreTriedAgainUntilAccepted) {
                               Verdict(UploadVerdict::kRetry, 0, L"no answer"),
                               Verdict(UploadVerdict::kAccepted, 200)});
     server_.Script(L"b.dmp", {Verdict(UploadVerdict::kRejected, 413, L"HTTP 413")});
-    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, nullptr, schedule_);
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
     ASSERT_TRUE(queue.Start());
     queue.Add({L"a.dmp", {}});
     queue.Add({L"b.dmp", {}});
-    EXPECT_EQ(1u, queue.Finish(60000));  // b was rejected
+    EXPECT_EQ(1u, queue.Finish(60000, nullptr));  // b was rejected
     EXPECT_EQ(4, server_.attempts());
     // The two dumps' events interleave in an order the thread decides.
     const std::string events = Events();
@@ -123,11 +123,11 @@ TEST_F(UploadQueueTest, PassingFailuresAreTriedAgainUntilAccepted) {
 
 TEST_F(UploadQueueTest, WaitAtTheEndIsBoundedAndCutsOffWhatIsUnderWay) {
     server_.Script(L"quiet.dmp", {});
-    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, nullptr, schedule_);
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
     ASSERT_TRUE(queue.Start());
     queue.Add({L"quiet.dmp", {}});
     const ULONGLONG started = GetTickCount64();
-    EXPECT_EQ(1u, queue.Finish(300));
+    EXPECT_EQ(1u, queue.Finish(300, nullptr));
     const ULONGLONG took = GetTickCount64() - started;
     EXPECT_GE(took, 250u);
     EXPECT_LT(took, 10000u);
@@ -140,22 +140,34 @@ TEST_F(UploadQueueTest, CtrlCEndsTheWaitAtOnce) {
     // One dump under way that never ends by itself, one waiting for a retry.
     server_.Script(L"retry.dmp", {Verdict(UploadVerdict::kRetry, 503, L"HTTP 503")});
     schedule_.firstBoundMs = 600000;
-    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, cancel, schedule_,
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_,
                       [](uint64_t bound) { return bound; });
     ASSERT_TRUE(queue.Start());
     queue.Add({L"retry.dmp", {}});
     queue.Add({L"quiet.dmp", {}});
     const ULONGLONG started = GetTickCount64();
-    EXPECT_EQ(2u, queue.Finish(600000));
+    EXPECT_EQ(2u, queue.Finish(600000, cancel));
     EXPECT_LT(GetTickCount64() - started, 10000u);
     CloseHandle(cancel);
 }
 
 TEST_F(UploadQueueTest, NothingQueuedEndsAtOnce) {
-    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, nullptr, schedule_);
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
     ASSERT_TRUE(queue.Start());
-    EXPECT_EQ(0u, queue.Finish(600000));
+    EXPECT_EQ(0u, queue.Finish(600000, nullptr));
     EXPECT_EQ(0, server_.attempts());
+}
+
+TEST_F(UploadQueueTest, DumpsDeletedBeforeTheyWereSentAreReportedOnce) {
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
+    queue.Add({L"C:\\d\\a_0.dmp", {}});
+    queue.Withdraw(L"c:\\D\\A_0.DMP");    // queued, not yet taken: never sent
+    queue.Withdraw(L"C:\\d\\older.dmp");  // of an earlier run
+    EXPECT_EQ(0u, queue.PendingCount());
+    ASSERT_TRUE(queue.Start());
+    EXPECT_EQ(2u, queue.Finish(600000, nullptr));
+    EXPECT_EQ(0, server_.attempts());
+    EXPECT_EQ("upload_failed upload_failed ", Events());
 }
 
 }  // namespace

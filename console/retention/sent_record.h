@@ -23,6 +23,10 @@ struct SentRecord {
 // when memory ran out.
 std::string SentRecordText(const SentRecord& record);
 
+// Whether a text is such a record: one JSON object with the fields above
+// and no others. Retention deletes a .sent with its dump only then.
+bool IsSentRecordText(const std::string& text);
+
 // "<dump>.sent" and the temporary name it is written under first. False,
 // leaving both empty, when either would not fit a path buffer.
 bool SentRecordPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],

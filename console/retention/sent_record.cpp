@@ -1,4 +1,4 @@
-#include "console/upload/sent_record.h"
+#include "console/retention/sent_record.h"
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
@@ -23,6 +23,30 @@ std::string SentRecordText(const SentRecord& record) {
         return text;
     } catch (...) {
         return std::string();  // out of memory
+    }
+}
+
+bool IsSentRecordText(const std::string& text) {
+    try {
+        const JsonObject object = JsonObject::parse(text, nullptr, false);
+        if (!object.is_object()) {
+            return false;
+        }
+        for (const auto& field : object.items()) {
+            const std::string& key = field.key();
+            const JsonObject& value = field.value();
+            const bool fits =
+                ((key == "url" || key == "time" || key == "discarded") && value.is_string()) ||
+                ((key == "status" || key == "bytes") && value.is_number_unsigned()) ||
+                (key == "id" && (value.is_string() || value.is_null()));
+            if (!fits) {
+                return false;
+            }
+        }
+        return object.contains("url") && object.contains("status") && object.contains("time") &&
+               object.contains("bytes");
+    } catch (...) {
+        return false;  // out of memory
     }
 }
 
