@@ -69,8 +69,9 @@ def parse_form(content_type, body):
 
 
 class CrashServer:
-    def __init__(self, answers, port=0, certificate=None):
+    def __init__(self, answers, port=0, certificate=None, on_request=None):
         self.answers = list(answers)
+        self._on_request = on_request
         self.requests = []
         self._lock = threading.Condition()
         self._stopping = threading.Event()
@@ -118,6 +119,8 @@ class CrashServer:
                                           body, parts))
             reply = self.answers[min(len(self.requests), len(self.answers)) - 1]
             self._lock.notify_all()
+        if self._on_request:
+            self._on_request(self.requests[-1], len(self.requests))
         if reply.release is not None:
             while not (reply.release.wait(0.1) or self._stopping.is_set()):
                 pass
@@ -153,3 +156,34 @@ class CrashServer:
         self._http.shutdown()
         self._http.server_close()
         return False
+
+
+def main():
+    """A receiver for the demo: answers every dump like Socorro, saves the
+    files that arrived in the folder given and prints what each request held."""
+    import sys
+    from pathlib import Path
+    folder = Path(sys.argv[1])
+    folder.mkdir(parents=True, exist_ok=True)
+
+    def report(received, number):
+        print("POST %s?%s: %d bytes gzip-compressed, %d bytes of form"
+              % (received.path, received.query, len(received.raw_body), len(received.body)))
+        for name, part in received.parts.items():
+            if part.filename is None:
+                print("  %-20s %s" % (name, part.data.decode("utf-8", "replace")))
+            else:
+                saved = folder / ("%d-%s" % (number, part.filename))
+                saved.write_bytes(part.data)
+                print("  %-20s %s, %d bytes, saved as %s"
+                      % (name, part.filename, len(part.data), saved.name))
+        sys.stdout.flush()
+
+    with CrashServer([answer(200, "CrashID=bp-demo\n")], on_request=report) as server:
+        print("listening on %s" % server.url("/submit"))
+        sys.stdout.flush()
+        threading.Event().wait()
+
+
+if __name__ == "__main__":
+    main()

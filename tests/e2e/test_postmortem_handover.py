@@ -14,10 +14,12 @@ import re
 import shutil
 import subprocess
 import tempfile
+import threading
 import unittest
 from pathlib import Path
 
 import harness
+from crash_server import CrashServer, answer
 from test_command_line import BANNER, plain
 
 AEDEBUG = {
@@ -596,6 +598,46 @@ class CrashLoops(PostmortemTest):
         # The registering run logs its own start and end too.
         self.assertEqual(5, [e["event"] for e in events].count("run_ended"), events)
         self.assertEqual(4, [e["event"] for e in events].count("dump_written"), events)
+
+
+class PostmortemUpload(PostmortemTest):
+    """-upload travels with the registration, key and all (the registry holds
+    it; the printed line shows none), and a postmortem start lets the crashed
+    process end before it sends the dump."""
+
+    def test_registered_upload_sends_each_crash_after_the_crashed_process_has_ended(self):
+        key = "5b0a7e1c9d2f4e6a"
+        path, dump_win = self.dumps.file("uploads/crash.dmp")
+        release = threading.Event()
+        with CrashServer([answer(200, "CrashID=bp-9", release=release)]) as server:
+            url, shown = server.url("/submit", "key=" + key), server.shown_url("/submit")
+            result = harness.run_varnhold(["-meta", "-upload", url, "-i", dump_win],
+                                          image=program(64), timeout=RUN_TIMEOUT)
+            self.assertEqual(0, result.returncode, result.stdout)
+            def line(value):
+                return debugger_line(64, ' -meta -upload "%s"' % value, dump_win)
+            self.assertEqual(SET_BLOCK.format(key=AEDEBUG[64], line=line(shown)),
+                             plain(result.stdout))
+            self.assertEqual(line(url), read_values(AEDEBUG[64])["Debugger"])
+            target = harness.Target(["av"])
+            self.addCleanup(target.kill)
+            server.wait_for_requests(1, POSTMORTEM_TIMEOUT)
+            # The server holds its answer: the dump is still on its way.
+            harness.wait_until(lambda: target.returncode is not None, POSTMORTEM_TIMEOUT,
+                               "the end of the crashed process")
+            self.assertTrue(target.windows_processes(), "the postmortem start is still running")
+            release.set()
+            harness.wait_until(lambda: not target.windows_processes(), POSTMORTEM_TIMEOUT,
+                               "the end of the postmortem start")
+        self.assertEqual(ACCESS_VIOLATION & 0xFF, target.wait(POSTMORTEM_TIMEOUT))
+        self.assertIn("Uploaded %s to %s: CrashID=bp-9\n" % (dump_win, shown), plain(target.output))
+        self.assertNotIn(key, target.output)
+        self.assertEqual("CrashID=bp-9", json.loads(
+            Path(str(path) + ".sent").read_text(encoding="utf-8"))["id"])
+        # -iu knows the registration as ours.
+        undo = harness.run_varnhold(["-iu"], image=program(64), timeout=RUN_TIMEOUT)
+        self.assertEqual(0, undo.returncode, undo.stdout)
+        self.assertNotEqual(line(url), read_values(AEDEBUG[64]).get("Debugger"))
 
 
 class HandOver(PostmortemTest):
