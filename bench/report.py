@@ -10,7 +10,8 @@ import time
 import benchlib
 
 ORDER = ["monitor_overhead", "cpu_overhead_threads", "ctrl_c_latency", "trigger_to_dump",
-         "handover", "miniplus", "long_watch_soak", "exe_sizes"]
+         "handover", "miniplus", "long_watch_soak", "upload_send_mini", "upload_send_full",
+         "exe_sizes"]
 BEGIN = "<!-- bench results begin -->"
 END = "<!-- bench results end -->"
 

@@ -79,6 +79,7 @@ class CrashServer:
 
         class Handler(http.server.BaseHTTPRequestHandler):
             protocol_version = "HTTP/1.1"
+            disable_nagle_algorithm = True  # head and body of an answer at once
 
             def do_POST(self):
                 length = int(self.headers.get("Content-Length", "0"))
@@ -159,7 +160,7 @@ class CrashServer:
 
 
 def main():
-    """A receiver for the demo: answers every dump like Socorro, saves the
+    """A receiver for the demo: answers every dump as a crash server does, saves the
     files that arrived in the folder given and prints what each request held."""
     import sys
     from pathlib import Path

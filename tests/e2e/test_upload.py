@@ -20,8 +20,8 @@ from crash_server import (HANG, CrashServer, answer, free_port,  # noqa: E402
                           self_signed_certificate)
 
 UTC_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
-SOCORRO_ID = "CrashID=bp-0f1e2d3c-4b5a-6978-8796-a5b4c3260101"
-SENTRY_ID = "fc6d8c0c43fc4630ad850ee518f1b9d0"
+CRASH_ID = "CrashID=bp-0f1e2d3c-4b5a-6978-8796-a5b4c3260101"
+EVENT_ID = "fc6d8c0c43fc4630ad850ee518f1b9d0"
 KEY = "5b0a7e1c9d2f4e6a8b3c1d0e9f8a7b6c"
 STAYS_QUEUED = "; it stays queued for -send.\n"
 RUN_TIMEOUT = 120
@@ -105,14 +105,14 @@ class UploadTest(unittest.TestCase):
 class RunsSendTheirDumps(UploadTest):
     def test_crash_dump_is_sent_with_its_facts_and_metadata_and_the_key_nowhere_else(self):
         path, win = self.dumps.file("crash.dmp")
-        with CrashServer([answer(200, SOCORRO_ID + "\n")]) as server:
+        with CrashServer([answer(200, CRASH_ID + "\n")]) as server:
             url = server.url("/api/42/minidump/", "sentry_key=" + KEY)
             shown = server.shown_url("/api/42/minidump/")
             run = self.start_crash_run(url, win)
             self.assertEqual(0, run.wait(RUN_TIMEOUT), run.output)
             (request,) = server.requests
         self.assertIn("Upload:                %s\nDump file:" % shown, run.output)
-        self.assertIn("Uploaded %s to %s: %s\n" % (win, shown, SOCORRO_ID), run.output)
+        self.assertIn("Uploaded %s to %s: %s\n" % (win, shown, CRASH_ID), run.output)
         self.assertEqual(("/api/42/minidump/", "sentry_key=" + KEY), (request.path, request.query))
         self.assertEqual("gzip", request.headers["Content-Encoding"])
         parts = request.parts
@@ -136,14 +136,14 @@ class RunsSendTheirDumps(UploadTest):
 
         sent = self.sent_record(path)
         self.assertEqual(["url", "status", "id", "time", "bytes"], list(sent))
-        self.assertEqual((shown, 200, SOCORRO_ID, len(request.raw_body)),
+        self.assertEqual((shown, 200, CRASH_ID, len(request.raw_body)),
                          (sent["url"], sent["status"], sent["id"], sent["bytes"]))
         self.assertRegex(sent["time"], UTC_TIME)
         events = events_of(self.log)
         (written,) = [e for e in events if e["event"] == "dump_written"]
         (uploaded,) = [e for e in events if e["event"].startswith("upload_")]
         self.assertEqual(signature, written["signature"])
-        self.assertEqual(("upload_sent", win, shown, SOCORRO_ID, signature),
+        self.assertEqual(("upload_sent", win, shown, CRASH_ID, signature),
                          (uploaded["event"], uploaded["path"], uploaded["url"], uploaded["id"],
                           uploaded["signature"]))
         self.assertEqual(shown, events[0]["settings"]["upload"])
@@ -158,18 +158,18 @@ class RunsSendTheirDumps(UploadTest):
 
     def test_server_error_is_retried_until_accepted(self):
         path, win = self.dumps.file("retry.dmp")
-        with CrashServer([answer(500), answer(200, SOCORRO_ID)]) as server:
+        with CrashServer([answer(500), answer(200, CRASH_ID)]) as server:
             run = self.start_crash_run(server.url(), win)
             self.assertEqual(0, run.wait(RUN_TIMEOUT), run.output)
             self.assertEqual(2, len(server.requests))
-        self.assertIn("Uploaded %s to %s: %s\n" % (win, server.shown_url(), SOCORRO_ID),
+        self.assertIn("Uploaded %s to %s: %s\n" % (win, server.shown_url(), CRASH_ID),
                       run.output)
         self.assertNotIn("failed", run.output)
         failed, sent = events_of(self.log, "upload_failed", "upload_sent")
         self.assertEqual(("upload_failed", "HTTP 500 Internal Server Error", True),
                          (failed["event"], failed["error"], failed["retry"]))
         self.assertEqual("upload_sent", sent["event"])
-        self.assertEqual(SOCORRO_ID, self.sent_record(path)["id"])
+        self.assertEqual(CRASH_ID, self.sent_record(path)["id"])
 
     def test_server_that_never_answers_does_not_hold_the_run_past_its_bound(self):
         path, win = self.dumps.file("quiet.dmp")
@@ -192,7 +192,7 @@ class RunsSendTheirDumps(UploadTest):
             '{"url":"http://127.0.0.1/","status":200,"id":"x","time":"t","bytes":1}\n')
         unsent, unsent_win = self.copy_dump("w_1.dmp")
         new, new_win = self.dumps.file("w_2.dmp")
-        with CrashServer([answer(200, SENTRY_ID)]) as server, \
+        with CrashServer([answer(200, EVENT_ID)]) as server, \
                 harness.Target(["sleep:60000"]) as target:
             result = harness.run_varnhold(["-a", "1", "-keep", "1", "-log", self.log_win,
                                            "-upload", server.url(), str(target.pid),
@@ -200,7 +200,7 @@ class RunsSendTheirDumps(UploadTest):
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertIn("Upload of %s failed: the dump was deleted before it was sent.\n"
                       % unsent_win, result.stdout)
-        self.assertIn("Uploaded %s to %s: %s\n" % (new_win, server.shown_url(), SENTRY_ID),
+        self.assertIn("Uploaded %s to %s: %s\n" % (new_win, server.shown_url(), EVENT_ID),
                       result.stdout)
         self.assertNotIn(sent_win + " failed", result.stdout)
         (gone,) = events_of(self.log, "upload_failed")
@@ -233,17 +233,17 @@ class TheFolderIsTheQueue(UploadTest):
         cut, _ = self.copy_dump("cut.dmp")
         cut.write_bytes(cut.read_bytes()[:4096])
 
-        with CrashServer([answer(200, SENTRY_ID)], port=port) as server:
+        with CrashServer([answer(200, EVENT_ID)], port=port) as server:
             result = self.send(url, self.dumps.win)
             self.assertEqual(0, result.returncode, result.stdout)
-            self.assertEqual(["Uploaded %s to %s: %s" % (win, url, SENTRY_ID)
+            self.assertEqual(["Uploaded %s to %s: %s" % (win, url, EVENT_ID)
                               for win in (first_win, second_win)], result.stdout.splitlines())
             again = self.send(url, self.dumps.win)
             self.assertEqual(0, again.returncode, again.stdout)
             self.assertEqual("No dump to send in %s.\n" % self.dumps.win, again.stdout)
             self.assertEqual(2, len(server.requests))
         for path in (first, second):
-            self.assertEqual(SENTRY_ID, self.sent_record(path)["id"])
+            self.assertEqual(EVENT_ID, self.sent_record(path)["id"])
         self.assertEqual(["a.dmp", "a.dmp.json", "a.dmp.sent", "cut.dmp", "cut.dmp.json",
                           "events.log", "later", "later/b.bin", "later/b.bin.json",
                           "later/b.bin.sent", "notes.txt"], self.dumps.files())
@@ -273,7 +273,7 @@ class TheFolderIsTheQueue(UploadTest):
     def test_https_server_whose_certificate_the_system_does_not_trust_gets_nothing(self):
         path, win = self.copy_dump("tls.dmp")
         certificate = self_signed_certificate(self.dumps.path)
-        with CrashServer([answer(200, SOCORRO_ID)], certificate=certificate) as server:
+        with CrashServer([answer(200, CRASH_ID)], certificate=certificate) as server:
             result = self.send(server.url(), win)
             self.assertEqual([], server.requests)
         self.assertEqual(1, result.returncode, result.stdout)
