@@ -110,7 +110,10 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
                        const WrittenFile& written) {
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
-    const std::string signature = SignatureOf(written.path, triggerKind);
+    // Read back only when the metadata or the log tells it.
+    const std::string signature = reports.metadata || LogOpen(reports)
+                                      ? SignatureOf(written.path, triggerKind)
+                                      : std::string();
     if (reports.metadata) {
         DWORD error = 0;
         DumpMetadata metadata = MetadataOf(request, reports, written);

@@ -2,16 +2,16 @@
 
 #include <windows.h>
 
-#include <nlohmann/json.hpp>
+#include "console/report/json_text.h"
 
 namespace {
 
 // The string at object[first][second] (or object[first] without a second).
-std::string StringAt(const nlohmann::json& object, const char* first, const char* second) {
+std::string StringAt(const JsonObject& object, const char* first, const char* second) {
     if (!object.is_object() || !object.contains(first)) {
         return std::string();
     }
-    const nlohmann::json* value = &object[first];
+    const JsonObject* value = &object[first];
     if (second != nullptr) {
         if (!value->is_object() || !value->contains(second)) {
             return std::string();
@@ -36,10 +36,10 @@ std::wstring WideFromUtf8(const std::string& text) {
 
 DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
                            const std::wstring& thisHost) {
-    nlohmann::json metadata;
+    JsonObject metadata;
     try {
         // A damaged file parses as "discarded", which has none of the fields.
-        metadata = nlohmann::json::parse(metadataText, nullptr, false);
+        metadata = JsonObject::parse(metadataText, nullptr, false);
     } catch (...) {
         // Only memory can run out here; the fields are then filled as without a file.
     }

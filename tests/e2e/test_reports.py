@@ -45,7 +45,7 @@ class Metadata(ReportTest):
         self.assert_no_progress(result.stdout)
         meta = self.metadata(path)
         self.assertEqual(["tool", "version", "build", "handedOver", "host", "commandLine",
-                          "process", "trigger", "dump"], list(meta))
+                          "process", "trigger", "signature", "dump"], list(meta))
         self.assertEqual(("varnhold", "x64", False), (meta["tool"], meta["build"],
                                                       meta["handedOver"]))
         self.assertRegex(meta["version"], r"^\d+\.\d+\.\d+$")
@@ -55,6 +55,8 @@ class Metadata(ReportTest):
         self.assertEqual((target.pid, "vh_target.exe"), (process["id"], process["name"]))
         self.assertTrue(process["image"].lower().endswith("\\vh_target.exe"), process)
         self.assertEqual({"kind": "manual"}, meta["trigger"])
+        # Without an exception the signature is the image and the trigger.
+        self.assertEqual("vh_target.exe:manual", meta["signature"])
         dump = meta["dump"]
         self.assertEqual((win, 0x41925, path.stat().st_size, 1, 1),
                          (dump["path"], dump["type"], dump["bytes"], dump["series"], dump["file"]))
