@@ -205,24 +205,14 @@ Step Rearm(Cursor& cursor) {
     return std::nullopt;
 }
 
-Step Keep(Cursor& cursor) {
-    if (Step stop = TakeNumber(cursor, cursor.options.settings.keepFiles)) {
+// A count that 0 would make meaningless: -keep 0 would delete each dump as
+// soon as it is complete, -rate 0 would allow no dump at all.
+Step TakeCountOfAtLeastOne(Cursor& cursor, uint32_t& value, const wchar_t* refusal) {
+    if (Step stop = TakeNumber(cursor, value)) {
         return stop;
     }
-    // Keeping no file would delete each dump as soon as it is complete.
-    if (cursor.options.settings.keepFiles == 0) {
-        return Refuse(kKeepNeedsAFile);
-    }
-    return std::nullopt;
-}
-
-Step Rate(Cursor& cursor) {
-    if (Step stop = TakeNumber(cursor, cursor.options.settings.ratePerHour)) {
-        return stop;
-    }
-    // No dump at all in any hour would be no watch.
-    if (cursor.options.settings.ratePerHour == 0) {
-        return Refuse(kRateNeedsADump);
+    if (value == 0) {
+        return Refuse(refusal);
     }
     return std::nullopt;
 }
@@ -372,7 +362,10 @@ const OptionEntry kOptions[] = {
          return std::nullopt;
      }},
     {L"j", JustInTime},
-    {L"keep", Keep},
+    {L"keep",
+     [](Cursor& c) {
+         return TakeCountOfAtLeastOne(c, c.options.settings.keepFiles, kKeepNeedsAFile);
+     }},
     {L"l",
      [](Cursor& c) -> Step {
          c.options.settings.debugStrings = 1;
@@ -415,7 +408,10 @@ const OptionEntry kOptions[] = {
     {L"pl", [](Cursor& c) { return CounterTrigger(c, kTriggerAtOrBelow); }},
     {L"q", [](Cursor& c) { return TakeNumber(c, c.options.settings.quietSeconds); }},
     {L"r", Reflect},
-    {L"rate", Rate},
+    {L"rate",
+     [](Cursor& c) {
+         return TakeCountOfAtLeastOne(c, c.options.settings.ratePerHour, kRateNeedsADump);
+     }},
     {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
     {L"send", Send},
     {L"t",

@@ -4,7 +4,7 @@ embedded 64-bit build under Wine's real WOW64.
 
 The programs run from copies in folders whose names have blanks, so that the
 registered command line is checked with quoted paths and the extracted
-varnhold64.exe appears in a folder of this module's own. The AeDebug values of
+copy of the 64-bit build appears in a folder of this module's own. The AeDebug values of
 the prefix are saved before the first test and restored after the last.
 """
 
@@ -161,6 +161,22 @@ class PostmortemTest(unittest.TestCase):
     def setUp(self):
         self.dumps = harness.DumpDir("postmortem")
         self.addCleanup(self.dumps.__exit__, None, None, None)
+
+    def crashes(self, count, together=False):
+        """That many targets crashing with an access violation, one after the
+        other or, together, at the same moment; each waited for."""
+        targets = []
+        for _ in range(count):
+            targets.append(harness.Target(["wait-stdin", "av"] if together else ["av"]))
+            self.addCleanup(targets[-1].kill)
+            if not together:
+                targets[-1].wait(POSTMORTEM_TIMEOUT)
+        if together:
+            for target in targets:
+                target.send_line()
+            for target in targets:
+                target.wait(POSTMORTEM_TIMEOUT)
+        return targets
 
     def register(self, bits, options, dump_win, target_bits=None):
         """-i from the copy of that build, aimed at a sleeping target; -n 0
@@ -482,18 +498,8 @@ class CrashStorm(PostmortemTest):
         result = harness.run_varnhold(["-keep", str(self.KEEP), "-meta", "-i", value_win],
                                       image=program(registered_bits), timeout=RUN_TIMEOUT)
         self.assertEqual(0, result.returncode, result.stdout)
-        in_turn = []
-        for _ in range(3):
-            in_turn.append(harness.Target(["av"]))
-            self.addCleanup(in_turn[-1].kill)
-            in_turn[-1].wait(POSTMORTEM_TIMEOUT)
-        together = [harness.Target(["wait-stdin", "av"]) for _ in range(3)]
-        for target in together:
-            self.addCleanup(target.kill)
-        for target in together:
-            target.send_line()
-        for target in together:
-            target.wait(POSTMORTEM_TIMEOUT)
+        in_turn = self.crashes(3)
+        together = self.crashes(3, together=True)
         self.check_invariants(in_turn + together, together, folder, foreign)
 
     def local(self, win):
@@ -570,11 +576,8 @@ class CrashLoops(PostmortemTest):
         log, log_win = self.dumps.file("loop.log")
         line = self.register(["-rate", "2", "-log", log_win], folder_win + "\\")
         self.assertIn(' -rate 2 -log "%s" -j "%s\\\\"' % (log_win, folder_win), line)
-        for _ in range(5):
-            target = harness.Target(["av"])
-            self.addCleanup(target.kill)
-            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.wait(POSTMORTEM_TIMEOUT),
-                             target.output)
+        for target in self.crashes(5):
+            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.returncode, target.output)
         self.assertEqual(2, len([p for p in folder.iterdir() if p.suffix == ".dmp"]))
         skipped = [e for e in self.events(log) if e["event"] == "dump_skipped"]
         self.assertEqual(["rate"] * 3, [e["reason"] for e in skipped])
@@ -587,13 +590,7 @@ class CrashLoops(PostmortemTest):
         folder, folder_win = self.dumps.file("together")
         log, log_win = self.dumps.file("together.log")
         self.register(["-log", log_win], folder_win + "\\")
-        targets = [harness.Target(["wait-stdin", "av"]) for _ in range(4)]
-        for target in targets:
-            self.addCleanup(target.kill)
-        for target in targets:
-            target.send_line()
-        for target in targets:
-            target.wait(POSTMORTEM_TIMEOUT)
+        self.crashes(4, together=True)
         events = self.events(log)
         # The registering run logs its own start and end too.
         self.assertEqual(5, [e["event"] for e in events].count("run_ended"), events)

@@ -226,7 +226,8 @@ TEST(ScanTriggers, DefaultsWithoutOptions) {
 
 TEST(ScanLongWatch, OptionsSetTheirFieldsInBothForms) {
     auto scanned =
-        Scan({L"-a", L"3", L"/g", L"10", L"-q", L"60", L"/keep", L"2", L"-free", L"2048", L"1234"});
+        Scan({L"-a", L"3", L"/g", L"10", L"-q", L"60", L"/keep", L"2", L"-free", L"2048",
+              L"/rate", L"6", L"1234"});
     ASSERT_EQ(kRun, scanned->outcome.status);
     const MonitorConfig& s = scanned->options.settings;
     EXPECT_EQ(1u, s.rearm);
@@ -235,6 +236,7 @@ TEST(ScanLongWatch, OptionsSetTheirFieldsInBothForms) {
     EXPECT_EQ(60u, s.quietSeconds);
     EXPECT_EQ(2u, s.keepFiles);
     EXPECT_EQ(2048u, s.freeMB);
+    EXPECT_EQ(6u, s.ratePerHour);
     auto unlimited = Scan({L"-a", L"0", L"1234"});
     EXPECT_EQ(1u, unlimited->options.settings.rearm);
     EXPECT_EQ(0u, unlimited->options.settings.seriesLimit);
@@ -253,6 +255,11 @@ TEST(ScanLongWatch, BadValuesAreRefused) {
          ScanStatus::Refused,
          1,
          L"-keep needs a number of files of at least 1.\n"},
+        {"-rate 0",
+         {L"-rate", L"0", L"1"},
+         ScanStatus::Refused,
+         1,
+         L"-rate needs a number of dumps of at least 1.\n"},
         {"-Keep is a name", {L"-Keep"}, kRun, 0, nullptr},
         {"-kee is a name", {L"-kee"}, kRun, 0, nullptr},
     });
