@@ -4,12 +4,12 @@ and the 32-bit banner."""
 
 import hashlib
 import re
-import struct
 import subprocess
 import unittest
 import zipfile
 
 import harness
+import pe_image
 
 PROGRAMS = {"varnhold.exe": harness.DIST / "varnhold.exe",
             "x64/varnhold.exe": harness.DIST / "x64" / "varnhold.exe",
@@ -24,14 +24,6 @@ SIZE_LIMITS = {"x64/varnhold.exe": 800 * 1024, "ui/varnhold_ui.exe": 2048 * 1024
 def project_version():
     text = (harness.ROOT / "CMakeLists.txt").read_text()
     return re.search(r"^project\(varnhold VERSION (\d+)\.(\d+)\.(\d+)", text, re.M).groups()
-
-
-def resource_version(image):
-    """The file version of an exe's version resource (its fixed part)."""
-    at = image.find(struct.pack("<I", 0xFEEF04BD))
-    assert at >= 0, "no version resource"
-    most, least = struct.unpack_from("<II", image, at + 8)
-    return (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
 
 
 class Package(unittest.TestCase):
@@ -52,7 +44,7 @@ class Package(unittest.TestCase):
             entries = {name: archive.read(name) for name in archive.namelist()}
         for name, source in PROGRAMS.items():
             self.assertEqual(source.read_bytes(), entries[name], name)
-            self.assertEqual(tuple(map(int, version)) + (0,), resource_version(entries[name]), name)
+            self.assertEqual(tuple(map(int, version)) + (0,), pe_image.PeImage(entries[name]).file_version(), name)
         for name in TEXTS:
             self.assertEqual((harness.ROOT / name).read_bytes(), entries[name], name)
         for name, limit in SIZE_LIMITS.items():

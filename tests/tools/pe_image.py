@@ -5,6 +5,7 @@ carries as resources.
     image = pe_image.PeImage(data)
     image.time_stamps()      # [("link time", 1796742931), ...]
     image.embedded_images()  # [("BINRES/101/1033", PeImage), ...]
+    image.file_version()     # (1, 0, 0, 0)
 
 Offsets are checked against the data; a malformed image raises PeImageError.
 """
@@ -106,6 +107,17 @@ class PeImage:
                 seconds = (file_time - FILETIME_UNIX_EPOCH) // 10**7 if file_time else 0
                 stamps.append(("version resource file date", seconds))
         return stamps
+
+    def file_version(self):
+        """(major, minor, build, revision) of the fixed part of the image's own
+        version resource, or None without one."""
+        leaves, _ = self._resource_tree()
+        for path, data in leaves:
+            at = data.find(struct.pack("<I", VERSION_SIGNATURE))
+            if path[0] == str(RT_VERSION) and at >= 0 and at + 16 <= len(data):
+                most, least = struct.unpack_from("<II", data, at + 8)
+                return (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
+        return None
 
     def embedded_images(self):
         """(resource path, PeImage) of every resource that is itself a program."""
