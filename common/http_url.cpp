@@ -262,7 +262,10 @@ UrlFault ParseHttpUrl(const wchar_t* text, HttpUrl* url) {
     if (fault != UrlFault::kNone) {
         return fault;
     }
-    const std::wstring rest = authorityEnd == std::wstring::npos ? L"" : whole.substr(authorityEnd);
+    std::wstring rest;
+    if (authorityEnd != std::wstring::npos) {
+        rest = whole.substr(authorityEnd);
+    }
     const std::wstring beforeFragment = rest.substr(0, rest.find(L'#'));
     const size_t question = beforeFragment.find(L'?');
     parsed.path = beforeFragment.substr(0, question);
