@@ -76,6 +76,12 @@ struct LibraryTraits {
     static void Free(Type m) { FreeLibrary(m); }
 };
 
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Free(Type h) { FindClose(h); }
+};
+
 struct LocalMemoryTraits {
     using Type = HLOCAL;
     static Type Invalid() { return nullptr; }
@@ -95,5 +101,7 @@ using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueSnapshot = UniqueResource<FileHandleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
+// A FindFirstFileW search.
+using UniqueFind = UniqueResource<FindTraits>;
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 using UniqueHeapMemory = UniqueResource<HeapMemoryTraits>;

@@ -2,31 +2,15 @@
 
 #include <vector>
 
+#include "console/dumpwriter/minidump_layout.h"
+
 namespace {
 
-constexpr uint32_t kSignature = 0x504D444D;  // "MDMP"
-constexpr uint32_t kVersion = 0xA793;        // the low word of the header's version
 constexpr uint32_t kMemoryListStream = 5;
 constexpr uint32_t kMemory64ListStream = 9;
-constexpr uint32_t kHeaderSize = 32;
-constexpr uint32_t kDirectoryEntrySize = 12;
 constexpr uint32_t kMemoryDescriptorSize = 16;
 
 #pragma pack(push, 1)
-struct Header {
-    uint32_t signature;
-    uint32_t version;
-    uint32_t streamCount;
-    uint32_t directoryRva;
-    uint32_t checkSum;
-    uint32_t timeDateStamp;
-    uint64_t flags;
-};
-struct DirectoryEntry {
-    uint32_t type;
-    uint32_t size;
-    uint32_t rva;
-};
 struct MemoryDescriptor {
     uint64_t start;
     uint32_t size;
@@ -37,8 +21,6 @@ struct Memory64Descriptor {
     uint64_t size;
 };
 #pragma pack(pop)
-static_assert(sizeof(Header) == kHeaderSize, "minidump header is 32 bytes");
-static_assert(sizeof(DirectoryEntry) == kDirectoryEntrySize, "directory entry is 12 bytes");
 static_assert(sizeof(MemoryDescriptor) == kMemoryDescriptorSize, "descriptor is 16 bytes");
 static_assert(sizeof(Memory64Descriptor) == kMemoryDescriptorSize, "descriptor is 16 bytes");
 
@@ -57,7 +39,8 @@ bool ReadRecords(const DumpBytesReader& read, uint64_t fileSize, uint64_t offset
     return count == 0 || read(offset, records->data(), static_cast<uint32_t>(count * sizeof(T)));
 }
 
-bool MemoryListFits(const DumpBytesReader& read, uint64_t fileSize, const DirectoryEntry& entry) {
+bool MemoryListFits(const DumpBytesReader& read, uint64_t fileSize,
+                    const MinidumpDirectoryEntry& entry) {
     uint32_t count = 0;
     if (entry.size < sizeof(count) || !read(entry.rva, &count, sizeof(count))) {
         return false;
@@ -74,7 +57,8 @@ bool MemoryListFits(const DumpBytesReader& read, uint64_t fileSize, const Direct
     return true;
 }
 
-bool Memory64ListFits(const DumpBytesReader& read, uint64_t fileSize, const DirectoryEntry& entry) {
+bool Memory64ListFits(const DumpBytesReader& read, uint64_t fileSize,
+                      const MinidumpDirectoryEntry& entry) {
     uint64_t head[2] = {};  // number of ranges, offset of the first range's bytes
     if (entry.size < sizeof(head) || !read(entry.rva, head, sizeof(head))) {
         return false;
@@ -97,19 +81,19 @@ bool Memory64ListFits(const DumpBytesReader& read, uint64_t fileSize, const Dire
 }  // namespace
 
 bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize) {
-    Header header = {};
+    MinidumpHeader header = {};
     // A dump writer always writes the format's version and some streams; a
     // file with the signature and nothing behind it is no dump.
-    if (fileSize < kHeaderSize || !read(0, &header, kHeaderSize) ||
-        header.signature != kSignature || (header.version & 0xFFFF) != kVersion ||
+    if (fileSize < sizeof(MinidumpHeader) || !read(0, &header, sizeof(MinidumpHeader)) ||
+        header.signature != kMinidumpSignature || (header.version & 0xFFFF) != kMinidumpVersion ||
         header.streamCount == 0) {
         return false;
     }
-    std::vector<DirectoryEntry> directory;
+    std::vector<MinidumpDirectoryEntry> directory;
     if (!ReadRecords(read, fileSize, header.directoryRva, header.streamCount, &directory)) {
         return false;
     }
-    for (const DirectoryEntry& entry : directory) {
+    for (const MinidumpDirectoryEntry& entry : directory) {
         if (!Fits(entry.rva, entry.size, fileSize)) {
             return false;
         }

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "common/utf8_text.h"
+#include "console/dumpwriter/minidump_layout.h"
 #include "console/report/error_report.h"
 
 namespace {
 
-constexpr uint32_t kSignature = 0x504D444D;  // "MDMP"
 constexpr uint32_t kModuleListStream = 4;
 constexpr uint32_t kExceptionStream = 6;
 constexpr uint32_t kSystemInfoStream = 7;
@@ -19,20 +19,6 @@ constexpr uint32_t kMaxNameBytes = 0x10000;  // a path of 32767 wide characters
 constexpr uint32_t kMaxModules = 0x10000;
 
 #pragma pack(push, 1)
-struct Header {
-    uint32_t signature;
-    uint32_t version;
-    uint32_t streamCount;
-    uint32_t directoryRva;
-    uint32_t checkSum;
-    uint32_t timeDateStamp;
-    uint64_t flags;
-};
-struct DirectoryEntry {
-    uint32_t type;
-    uint32_t size;
-    uint32_t rva;
-};
 struct FixedFileInfo {
     uint32_t signature;
     uint32_t structVersion;
@@ -79,21 +65,21 @@ class DumpStreams {
     DumpStreams(const DumpBytesReader& read, uint64_t fileSize) : read_(read), size_(fileSize) {}
 
     bool ReadDirectory() {
-        if (!Read(0, &header_, sizeof(header_)) || header_.signature != kSignature ||
-            header_.streamCount > size_ / sizeof(DirectoryEntry)) {
+        if (!Read(0, &header_, sizeof(header_)) || header_.signature != kMinidumpSignature ||
+            header_.streamCount > size_ / sizeof(MinidumpDirectoryEntry)) {
             return false;
         }
         directory_.resize(header_.streamCount);
         return directory_.empty() ||
                Read(header_.directoryRva, directory_.data(),
-                    static_cast<uint32_t>(directory_.size() * sizeof(DirectoryEntry)));
+                    static_cast<uint32_t>(directory_.size() * sizeof(MinidumpDirectoryEntry)));
     }
 
-    const Header& header() const { return header_; }
+    const MinidumpHeader& header() const { return header_; }
 
     // The first stream of that type whose whole size lies in the file.
-    const DirectoryEntry* Find(uint32_t type) const {
-        for (const DirectoryEntry& entry : directory_) {
+    const MinidumpDirectoryEntry* Find(uint32_t type) const {
+        for (const MinidumpDirectoryEntry& entry : directory_) {
             if (entry.type == type && Fits(entry.rva, entry.size)) {
                 return &entry;
             }
@@ -104,7 +90,7 @@ class DumpStreams {
     // A fixed-size record at the start of a stream of at least its size.
     template <typename T>
     bool ReadStart(uint32_t type, T* record) const {
-        const DirectoryEntry* entry = Find(type);
+        const MinidumpDirectoryEntry* entry = Find(type);
         return entry != nullptr && entry->size >= sizeof(T) && Read(entry->rva, record, sizeof(T));
     }
 
@@ -133,12 +119,12 @@ class DumpStreams {
 
     const DumpBytesReader& read_;
     uint64_t size_;
-    Header header_ = {};
-    std::vector<DirectoryEntry> directory_;
+    MinidumpHeader header_ = {};
+    std::vector<MinidumpDirectoryEntry> directory_;
 };
 
 std::vector<Module> ReadModules(const DumpStreams& streams) {
-    const DirectoryEntry* entry = streams.Find(kModuleListStream);
+    const MinidumpDirectoryEntry* entry = streams.Find(kModuleListStream);
     uint32_t count = 0;
     if (entry == nullptr || entry->size < sizeof(count) ||
         !streams.Read(entry->rva, &count, sizeof(count)) || count > kMaxModules ||

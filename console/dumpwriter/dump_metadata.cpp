@@ -1,7 +1,7 @@
 #include "console/dumpwriter/dump_metadata.h"
 
 #include "common/bounded_text.h"
-#include "common/unique_resource.h"
+#include "common/replaced_file.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 #include "common/version.h"
@@ -118,34 +118,6 @@ bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
     return false;
 }
 
-namespace {
-
-bool WriteWholeFile(const wchar_t* path, const std::string& text, DWORD* error) {
-    UniqueFile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        *error = GetLastError();
-        return false;
-    }
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
-        *error = GetLastError();
-        return false;
-    }
-    if (written != text.size()) {
-        *error = ERROR_DISK_FULL;
-        return false;
-    }
-    // On disk before the rename makes it visible under its real name.
-    if (!FlushFileBuffers(file.Get())) {
-        *error = GetLastError();
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* error) {
     wchar_t finalPath[MAX_PATH];
     wchar_t tempPath[MAX_PATH];
@@ -153,20 +125,11 @@ bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* 
         *error = ERROR_FILENAME_EXCED_RANGE;
         return false;
     }
-    if (text.empty() || text.size() > MAXDWORD) {
+    if (text.empty()) {
         *error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    if (!WriteWholeFile(tempPath, text, error)) {
-        DeleteFileW(tempPath);
-        return false;
-    }
-    if (!MoveFileExW(tempPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *error = GetLastError();
-        DeleteFileW(tempPath);
-        return false;
-    }
-    return true;
+    return WriteFileByRename(finalPath, tempPath, text, error);
 }
 
 void DeleteMetadataFile(const wchar_t* dumpPath) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "common/file_time_ticks.h"
 #include "common/process_wide.h"
 
 namespace {
@@ -120,8 +121,7 @@ long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* t
     ReadThreads(reinterpret_cast<const uint8_t*>(times.buffer.data()), length, processId,
                 times.readings, &processTotal);
     const uint64_t threadTotal =
-        AddThreadSample(times.ledger, times.readings,
-                        (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+        AddThreadSample(times.ledger, times.readings, FileTimeTicks(now));
     *total = processTotal != 0 ? processTotal : threadTotal;
     return status;
 }

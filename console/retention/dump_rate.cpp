@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/console_output.h"
+#include "common/file_time_ticks.h"
 #include "console/retention/our_dumps.h"
 
 uint32_t DumpsInLastHour(const std::vector<DumpCandidate>& candidates, uint64_t now) {
@@ -20,8 +21,7 @@ bool RateAllowsDump(const wchar_t* dumpPath, KeptFiles kept, uint32_t ratePerHou
                     uint32_t* recent) {
     FILETIME now = {};
     GetSystemTimeAsFileTime(&now);
-    *recent = DumpsInLastHour(OurDumpsBeside(dumpPath, kept),
-                              (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    *recent = DumpsInLastHour(OurDumpsBeside(dumpPath, kept), FileTimeTicks(now));
     if (*recent < ratePerHour) {
         return true;
     }

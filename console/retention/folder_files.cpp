@@ -4,19 +4,9 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/file_time_ticks.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_names.h"
-
-namespace {
-
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Free(Type h) { FindClose(h); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
-}  // namespace
 
 std::vector<FolderFile> FilesBesideDumpPath(const wchar_t* dumpPath) {
     std::vector<FolderFile> names;
@@ -37,10 +27,7 @@ std::vector<FolderFile> FilesBesideDumpPath(const wchar_t* dumpPath) {
     }
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            const uint64_t written =
-                (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                found.ftLastWriteTime.dwLowDateTime;
-            names.push_back({found.cFileName, written});
+            names.push_back({found.cFileName, FileTimeTicks(found.ftLastWriteTime)});
         }
     } while (FindNextFileW(find.Get(), &found));
     return names;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/file_time_ticks.h"
 #include "common/process_snapshot_walk.h"
 #include "common/stop_signal.h"
 
@@ -38,7 +39,7 @@ uint64_t ProcessCreationTime(HANDLE process) {
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
         return 0;
     }
-    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return FileTimeTicks(created);
 }
 
 bool AlreadyWatched(const std::vector<WatchedProcess>& watched, const WatchedProcess& process) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "common/file_time_ticks.h"
 #include "common/unique_resource.h"
 #include "common/version.h"
 #include "console/upload/upload_outcome.h"
@@ -246,8 +247,8 @@ std::optional<uint32_t> RetryAfter(HINTERNET request) {
         return std::nullopt;
     }
     GetSystemTimeAsFileTime(&now);
-    const uint64_t later = (uint64_t{then.dwHighDateTime} << 32) | then.dwLowDateTime;
-    const uint64_t current = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    const uint64_t later = FileTimeTicks(then);
+    const uint64_t current = FileTimeTicks(now);
     const uint64_t seconds = later > current ? (later - current) / 10000000 : 0;
     return static_cast<uint32_t>(seconds < 0xFFFFFFFF ? seconds : 0xFFFFFFFF);
 }

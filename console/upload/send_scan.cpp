@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/console_output.h"
+#include "common/file_time_ticks.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/report/error_report.h"
@@ -10,17 +11,6 @@
 #include "console/upload/upload_reports.h"
 
 namespace {
-
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Free(Type h) { FindClose(h); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
-uint64_t Ticks(const FILETIME& time) {
-    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 // A complete minidump that no dump writer holds open.
 bool IsCompleteDump(const std::wstring& path) {
@@ -54,7 +44,7 @@ void ScanFolder(const std::wstring& folder, std::vector<QueuedDump>* dumps) {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             ScanFolder(path, dumps);
         } else {
-            ConsiderFile(path, Ticks(found.ftLastWriteTime), dumps);
+            ConsiderFile(path, FileTimeTicks(found.ftLastWriteTime), dumps);
         }
     } while (FindNextFileW(find.Get(), &found));
 }
@@ -90,7 +80,7 @@ bool FindQueuedDumps(const wchar_t* path, std::vector<QueuedDump>* dumps, DWORD*
         }
         ScanFolder(folder, &found);
     } else {
-        ConsiderFile(path, Ticks(data.ftLastWriteTime), &found);
+        ConsiderFile(path, FileTimeTicks(data.ftLastWriteTime), &found);
     }
     SortOldestFirst(&found);
     *dumps = std::move(found);

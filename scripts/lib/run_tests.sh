@@ -9,8 +9,8 @@ python3 "$ROOT/tests/layers/check_includes.py" || status=1
 for tree in x64 x86; do
     echo "unit tests, $tree build:"
     if [[ "$tree" == x86 && "${VH_RUNS_32_BIT:-1}" == 0 ]]; then
-        echo "  not run: this machine's kernel cannot run 32-bit Linux programs, so Wine"
-        echo "  cannot start the 32-bit test program (it was built)"
+        echo "  not built or run: this machine's kernel cannot run 32-bit Linux programs,"
+        echo "  so Wine could not start the 32-bit test program"
         continue
     fi
     (cd "$BUILD/$tree" && ctest --output-on-failure -j 2 --timeout 180) || status=1

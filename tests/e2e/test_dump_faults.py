@@ -1,13 +1,14 @@
 """Faults while a dump is written, with the real console program and a real
-target holding a few hundred megabytes: the target killed in the middle of a
+target holding a hundred megabytes: the target killed in the middle of a
 full dump, Ctrl+C in the middle of one, a dump folder that fills up or is
 read-only, and both monitor threads firing at once. Each must end with a
 complete dump (read back with tests/tools/minidump.py) or no file at all, the
 documented report and exit code, no process of the run left behind, and no
 existing file replaced without -o.
 
-A full dump under Wine runs at about 11 MB/s, so the 200 MB target gives a
-window of many seconds in which to strike.
+A full dump under Wine runs at about 11 MB/s, so the 100 MB target gives a
+window of several seconds in which to strike (each strike waits for a tenth of
+the dump to be on disk first).
 
 The race of the two monitor threads runs VH_RACE_ROUNDS rounds, 50 by
 default, two at a time (about a minute); a quick look with fewer:
@@ -33,7 +34,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
 
-TARGET_MB = 200
+TARGET_MB = 100
 RACE_ROUNDS = int(os.environ.get("VH_RACE_ROUNDS", "50"))
 ACCESS_VIOLATION = 0xC0000005
 MEMORY_LINE = re.compile(r"^\[\d\d:\d\d:\d\d\] Memory: +\d+Mb$", re.M)
