@@ -120,8 +120,7 @@ long SampleThreadCpuTotal(ThreadCpuTimes& times, uint32_t processId, uint64_t* t
     // AddThreadSample hands the readings buffer back empty.
     ReadThreads(reinterpret_cast<const uint8_t*>(times.buffer.data()), length, processId,
                 times.readings, &processTotal);
-    const uint64_t threadTotal =
-        AddThreadSample(times.ledger, times.readings, FileTimeTicks(now));
+    const uint64_t threadTotal = AddThreadSample(times.ledger, times.readings, FileTimeTicks(now));
     *total = processTotal != 0 ? processTotal : threadTotal;
     return status;
 }

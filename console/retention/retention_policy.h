@@ -22,8 +22,8 @@ struct RetentionPolicy {
     // A just-in-time start: when the dump file exists already, the dump goes
     // to the next free numbered name instead of failing.
     bool claimFreeName = false;
-    uint32_t keepFiles = 0;  // -keep: at most this many dumps of ours; 0 = no bound
-    uint64_t freeMB = 0;     // -free: no file while less is free; 0 = no guard
+    uint32_t keepFiles = 0;    // -keep: at most this many dumps of ours; 0 = no bound
+    uint64_t freeMB = 0;       // -free: no file while less is free; 0 = no guard
     uint32_t ratePerHour = 0;  // -rate: at most this many dumps in any hour; 0 = no bound
     KeptFiles keptFiles = KeptFiles::kNumbered;
 };

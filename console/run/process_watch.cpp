@@ -66,8 +66,8 @@ bool WatchOneProcess(RunState& run) {
 // after the system has started the service again.
 bool FollowsTheName(const RunState& run) {
     const ScannedOptions& options = run.options;
-    return options.wait && options.targetByName && !options.launch &&
-           run.config.rearm != 0 && run.config.jitMode == 0;
+    return options.wait && options.targetByName && !options.launch && run.config.rearm != 0 &&
+           run.config.jitMode == 0;
 }
 
 // Whether the watch goes on with the next process of the name: its process

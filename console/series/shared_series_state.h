@@ -16,7 +16,7 @@
 // What the files of the run have come to.
 struct SeriesTally {
     uint32_t filesWritten = 0;
-    uint32_t filesDeleted = 0;  // by -keep
+    uint32_t filesDeleted = 0;   // by -keep
     uint32_t filesSkipped = 0;   // by -free
     uint32_t filesOverRate = 0;  // skipped by -rate
 };

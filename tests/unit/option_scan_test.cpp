@@ -225,9 +225,8 @@ TEST(ScanTriggers, DefaultsWithoutOptions) {
 }
 
 TEST(ScanLongWatch, OptionsSetTheirFieldsInBothForms) {
-    auto scanned =
-        Scan({L"-a", L"3", L"/g", L"10", L"-q", L"60", L"/keep", L"2", L"-free", L"2048",
-              L"/rate", L"6", L"1234"});
+    auto scanned = Scan({L"-a", L"3", L"/g", L"10", L"-q", L"60", L"/keep", L"2", L"-free", L"2048",
+                         L"/rate", L"6", L"1234"});
     ASSERT_EQ(kRun, scanned->outcome.status);
     const MonitorConfig& s = scanned->options.settings;
     EXPECT_EQ(1u, s.rearm);
