@@ -34,7 +34,7 @@ SECOND_PREFIX = harness.BUILD / "wineprefix-2"
 TOGETHER = ["test_release_rebuild.py", "test_package.py"]
 # About how long each module takes here, so that the longest start first.
 SECONDS = {"test_release_rebuild.py": 200, "test_dump_faults.py": 180,
-           "test_postmortem_handover.py": 150, "test_long_watch.py": 140,
+           "test_postmortem_handover.py": 175, "test_long_watch.py": 140,
            "test_upload.py": 130, "test_triggers.py": 120, "test_first_dumps.py": 90,
            "test_debug_events.py": 60, "test_dump_content.py": 60}
 

@@ -15,10 +15,12 @@ import shutil
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 from pathlib import Path
 
 import harness
+import minidump
 from crash_server import CrashServer, answer
 from test_command_line import BANNER, plain
 
@@ -494,18 +496,26 @@ class CrashStorm(PostmortemTest):
             os.utime(folder / name, (self.OLD, self.OLD))
         return foreign
 
-    def crash_storm(self, registered_bits, value_win, folder, foreign):
-        result = harness.run_varnhold(["-keep", str(self.KEEP), "-meta", "-i", value_win],
-                                      image=program(registered_bits), timeout=RUN_TIMEOUT)
+    def crash_storm(self, registered_bits, value_win, folder, foreign, options=()):
+        result = harness.run_varnhold(
+            ["-keep", str(self.KEEP), "-meta"] + list(options) + ["-i", value_win],
+            image=program(registered_bits), timeout=RUN_TIMEOUT)
         self.assertEqual(0, result.returncode, result.stdout)
         in_turn = self.crashes(3)
         together = self.crashes(3, together=True)
-        self.check_invariants(in_turn + together, together, folder, foreign)
+        targets = in_turn + together
+        # A postmortem start that sends its dump outlives the crashed process.
+        harness.wait_until(lambda: not any(t.windows_processes() for t in targets),
+                           POSTMORTEM_TIMEOUT, "the end of every postmortem start")
+        for target in targets:
+            target.wait(POSTMORTEM_TIMEOUT)
+        return targets, self.check_invariants(targets, together, folder, foreign)
 
     def local(self, win):
         return Path(win[2:].replace("\\", "/"))
 
     def check_invariants(self, targets, newest, folder, foreign):
+        """The dumps written, by the pid of their crash."""
         outputs = {t.pid: plain(t.output) for t in targets}
         deleted = {self.local(m) for out in outputs.values() for m in self.DELETED.findall(out)}
         written = {}
@@ -523,11 +533,13 @@ class CrashStorm(PostmortemTest):
         ours = sorted(p for p in folder.iterdir() if p.name not in foreign)
         dumps = [p for p in ours if p.suffix == ".dmp"]
         self.assertEqual(self.KEEP, len(dumps), ours)
-        self.assertEqual(sorted(dumps + [Path(str(d) + ".json") for d in dumps]), ours)
+        sent = [Path(str(d) + ".sent") for d in dumps if Path(str(d) + ".sent").exists()]
+        self.assertEqual(sorted(dumps + [Path(str(d) + ".json") for d in dumps] + sent), ours)
         self.assertTrue(set(dumps) <= {written[t.pid] for t in newest}, (dumps, written))
         for name, data in foreign.items():
             self.assertEqual(data, (folder / name).read_bytes(), name)
             self.assertEqual(self.OLD, int((folder / name).stat().st_mtime), name)
+        return written
 
     def dump_of(self, path):
         """The process whose dump the file holds, by its metadata."""
@@ -555,6 +567,49 @@ class CrashStorm(PostmortemTest):
                 if bits == 32:
                     harness.require_32_bit()
                 self.crash_storm(bits, folder_win + "\\crash.dmp", folder, foreign)
+
+
+    def test_crash_storm_sent_to_a_crash_server(self):
+        """The same storm with -upload and -log: -keep deletes dumps that other
+        starts are still sending. Every crash's dump reaches the server or its
+        start says it was deleted first; the server gets our dumps only, each
+        once; a .sent lies beside each kept dump, and none is left without
+        its dump."""
+        folder, folder_win = self.dumps.file("storm %d upload")
+        foreign = self.seed(folder, "vh_target_4242_261208_101010.dmp",
+                            "vh_target_4243_261208_101011_3.dmp")
+        log, log_win = self.dumps.file("storm.log")
+        # Each answer takes a while, so that starts delete dumps others are sending.
+        slow = lambda request, count: time.sleep(2)  # noqa: E731
+        with CrashServer([answer(200, "CrashID=bp-storm")], on_request=slow) as server:
+            targets, written = self.crash_storm(
+                64, folder_win + "\\", folder, foreign,
+                ["-upload", server.url("/submit", "key=stormkey"), "-log", log_win])
+            requests = list(server.requests)
+        shown = server.shown_url("/submit")
+        received = []
+        for request in requests:
+            minidump.Minidump(request.parts["upload_file_minidump"].data)  # a whole dump
+            pid = json.loads(request.parts["varnhold_metadata"].data)["process"]["id"]
+            self.assertIn(pid, written)
+            received.append(pid)
+        self.assertEqual(len(received), len(set(received)), "a dump sent twice")
+        print("\n%d of %d dumps reached the server; -keep deleted the others first"
+              % (len(received), len(targets)), flush=True)
+        for target in targets:
+            out = plain(target.output)
+            dump_win = "Z:" + str(written[target.pid]).replace("/", "\\")
+            if target.pid in received:
+                self.assertIn("Uploaded %s to %s: CrashID=bp-storm\n" % (dump_win, shown), out)
+            else:
+                self.assertIn("Upload of %s failed: the dump was deleted before it was sent"
+                              % dump_win, out)
+            self.assertNotIn("stormkey", out)
+        for dump in folder.glob("*.dmp"):
+            if dump.name not in foreign:
+                self.assertTrue(Path(str(dump) + ".sent").exists(), dump)
+        events = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+        self.assertEqual(len(received), len([e for e in events if e["event"] == "upload_sent"]))
 
 
 class CrashLoops(PostmortemTest):
