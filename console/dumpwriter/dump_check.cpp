@@ -107,17 +107,20 @@ bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize) {
     return true;
 }
 
-bool DumpFileIsComplete(HANDLE file) {
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size)) {
-        return false;
-    }
-    auto read = [file](uint64_t offset, void* buffer, uint32_t count) {
+DumpBytesReader FileBytesReader(HANDLE file) {
+    return [file](uint64_t offset, void* buffer, uint32_t count) {
         OVERLAPPED at = {};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD done = 0;
         return ReadFile(file, buffer, count, &done, &at) && done == count;
     };
-    return DumpExtentsLieInFile(read, static_cast<uint64_t>(size.QuadPart));
+}
+
+bool DumpFileIsComplete(HANDLE file) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
+        return false;
+    }
+    return DumpExtentsLieInFile(FileBytesReader(file), static_cast<uint64_t>(size.QuadPart));
 }

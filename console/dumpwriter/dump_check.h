@@ -12,6 +12,9 @@
 // Reads size bytes at offset; false when they cannot all be read.
 using DumpBytesReader = std::function<bool(uint64_t offset, void* buffer, uint32_t size)>;
 
+// A reader of an open file (opened with read access), which it does not own.
+DumpBytesReader FileBytesReader(HANDLE file);
+
 // The header (signature and version, at least one stream), the stream
 // directory, every stream, and the memory that the memory lists place in
 // the file all lie within fileSize bytes.

@@ -225,14 +225,7 @@ bool ReadDumpFileFacts(HANDLE file, DumpFacts* facts) {
     if (!GetFileSizeEx(file, &size)) {
         return false;
     }
-    auto read = [file](uint64_t offset, void* buffer, uint32_t count) {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD done = 0;
-        return ReadFile(file, buffer, count, &done, &at) && done == count;
-    };
-    return ReadDumpFacts(read, static_cast<uint64_t>(size.QuadPart), facts);
+    return ReadDumpFacts(FileBytesReader(file), static_cast<uint64_t>(size.QuadPart), facts);
 }
 
 std::wstring ImageFileName(const DumpFacts& facts) {
