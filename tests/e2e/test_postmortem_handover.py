@@ -146,6 +146,10 @@ def callback_library(bits, folder):
 
 
 class PostmortemTest(unittest.TestCase):
+    def events(self, log):
+        # Every line is whole JSON: runs writing at once never cut each other.
+        return [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+
     @classmethod
     def setUpClass(cls):
         cls._sleepers = {}
@@ -608,8 +612,8 @@ class CrashStorm(PostmortemTest):
         for dump in folder.glob("*.dmp"):
             if dump.name not in foreign:
                 self.assertTrue(Path(str(dump) + ".sent").exists(), dump)
-        events = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
-        self.assertEqual(len(received), len([e for e in events if e["event"] == "upload_sent"]))
+        self.assertEqual(len(received),
+                         len([e for e in self.events(log) if e["event"] == "upload_sent"]))
 
 
 class CrashLoops(PostmortemTest):
@@ -621,10 +625,6 @@ class CrashLoops(PostmortemTest):
                                       timeout=RUN_TIMEOUT)
         self.assertEqual(0, result.returncode, result.stdout)
         return read_values(AEDEBUG[64]).get("Debugger", "")
-
-    def events(self, log):
-        # Every line is whole JSON: runs writing at once never cut each other.
-        return [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
 
     def test_rate_bounds_the_dumps_of_an_hour_and_every_crash_ends(self):
         folder, folder_win = self.dumps.file("loop")
