@@ -30,11 +30,16 @@ static_assert(CONTEXT_ALL == 0x1003F, "full context of the 32-bit build");
 // between two waits.
 constexpr DWORD kWaitMilliseconds = 100;
 
+// How long the events the target's exit left queued are waited for: well
+// within the second a stopped watch gives its threads.
+constexpr DWORD kDrainMilliseconds = 500;
+
 struct MonitorState {
     const MonitorRun* run;
     const MonitorConfig* config;
     bool initialBreakpointSeen;
     bool terminateTarget;
+    bool exitSeen;  // the target's exit event has been handled
     SYSTEMTIME time;
     DEBUG_EVENT event;
     // GetThreadContext needs the alignment the processor's save area demands
@@ -250,20 +255,44 @@ bool HandleEvent(MonitorState& state, DWORD* status) {
     }
 }
 
-void RunEventLoop(MonitorState& state) {
-    while (!StopRaised(state.run->stopEvent)) {
-        if (!WaitForDebugEvent(&state.event, kWaitMilliseconds)) {
-            if (GetLastError() == ERROR_SEM_TIMEOUT) {
-                continue;
-            }
-            break;
-        }
-        GetLocalTime(&state.time);
-        DWORD status = DBG_CONTINUE;
-        if (HandleEvent(state, &status)) {
-            ContinueDebugEvent(state.event.dwProcessId, state.event.dwThreadId, status);
+// Waits up to the given time for one debug event and handles it. False when
+// none came.
+bool HandleNextEvent(MonitorState& state, DWORD milliseconds) {
+    if (!WaitForDebugEvent(&state.event, milliseconds)) {
+        return false;
+    }
+    GetLocalTime(&state.time);
+    if (state.event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+        state.exitSeen = true;
+    }
+    DWORD status = DBG_CONTINUE;
+    if (HandleEvent(state, &status)) {
+        ContinueDebugEvent(state.event.dwProcessId, state.event.dwThreadId, status);
+    }
+    return true;
+}
+
+// The target's end can be seen on its handle (and the watch stopped for it)
+// before this thread has taken the exit event, which is queued by then; the
+// events still queued are handled, so that a termination dump or a last debug
+// string is not lost to that race.
+void HandleEventsLeftByTheExit(MonitorState& state) {
+    const ULONGLONG deadline = GetTickCount64() + kDrainMilliseconds;
+    while (!state.exitSeen && WaitForSingleObject(state.config->process, 0) == WAIT_OBJECT_0) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || !HandleNextEvent(state, static_cast<DWORD>(deadline - now))) {
+            return;
         }
     }
+}
+
+void RunEventLoop(MonitorState& state) {
+    while (!StopRaised(state.run->stopEvent)) {
+        if (!HandleNextEvent(state, kWaitMilliseconds) && GetLastError() != ERROR_SEM_TIMEOUT) {
+            return;
+        }
+    }
+    HandleEventsLeftByTheExit(state);
 }
 
 // Creates the process as this thread's debuggee and hands it to the entry.
