@@ -102,6 +102,23 @@ class TerminationAndStrings(DebugEventTest):
         target = self.target(["wait-stdin", "exit:3"])
         run, path = self.monitor(["-t"], target)
         out = self.finish(target, run)
+        self.assert_termination_dumped(run, path, out)
+
+    def test_targets_ending_together_each_get_their_termination_dump(self):
+        # The watch stops when the target's handle is signalled, which can come
+        # before the debug-event thread has taken the exit event; several at
+        # once under load give that race its chances.
+        watches = []
+        for index in range(4):
+            target = self.target(["wait-stdin", "exit:3"])
+            watches.append((target,) + self.monitor(["-t"], target, "t%d.dmp" % index))
+        for target, _, _ in watches:
+            target.send_line()
+        for _, run, path in watches:
+            run.wait(60)
+            self.assert_termination_dumped(run, path, run.output)
+
+    def assert_termination_dumped(self, run, path, out):
         self.assertRegex(out, r"\[\d\d:\d\d:\d\d\] Dump Process Exist\n")
         if not path.exists():
             # Wine's dump writer refuses a process held at its exit event
