@@ -101,8 +101,8 @@ class TerminationAndStrings(DebugEventTest):
     def test_termination_dump(self):
         target = self.target(["wait-stdin", "exit:3"])
         run, path = self.monitor(["-t"], target)
-        out = self.finish(target, run)
-        self.assert_termination_dumped(run, path, out)
+        self.finish(target, run)
+        self.assert_termination_dumped(run, path)
 
     def test_targets_ending_together_each_get_their_termination_dump(self):
         # The watch stops when the target's handle is signalled, which can come
@@ -116,9 +116,10 @@ class TerminationAndStrings(DebugEventTest):
             target.send_line()
         for _, run, path in watches:
             run.wait(60)
-            self.assert_termination_dumped(run, path, run.output)
+            self.assert_termination_dumped(run, path)
 
-    def assert_termination_dumped(self, run, path, out):
+    def assert_termination_dumped(self, run, path):
+        out = run.output
         self.assertRegex(out, r"\[\d\d:\d\d:\d\d\] Dump Process Exist\n")
         if not path.exists():
             # Wine's dump writer refuses a process held at its exit event

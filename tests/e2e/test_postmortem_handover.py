@@ -572,7 +572,6 @@ class CrashStorm(PostmortemTest):
                     harness.require_32_bit()
                 self.crash_storm(bits, folder_win + "\\crash.dmp", folder, foreign)
 
-
     def test_crash_storm_sent_to_a_crash_server(self):
         """The same storm with -upload and -log: -keep deletes dumps that other
         starts are still sending. Every crash's dump reaches the server or its
