@@ -37,6 +37,7 @@ DEFAULT_SEED = 20261207
 RANDOM_LINES = 1000
 SAMPLE_32_BIT = 150
 CASE_TIMEOUT_MS = 15000
+LOADER_FAILURE = 0xC0000142  # STATUS_DLL_INIT_FAILED
 # A Windows command line holds at most 32767 characters.
 COMMAND_LINE_LIMIT = 32000
 
@@ -286,15 +287,23 @@ class DriverRun:
         self.cases = cases
         harness.TMP.mkdir(parents=True, exist_ok=True)
         self.folder = Path(tempfile.mkdtemp(prefix="hostile-", dir=str(harness.TMP)))
-        (self.folder / "out").mkdir()
+        self.out = self.folder / "out"
         (self.folder / "cwd").mkdir()
+        self.outcomes, self.leftovers = self._drive(cases, self.out)
+        self._run_again_what_never_started()
+        self.cwd_files = os.listdir(self.folder / "cwd")
+
+    def _drive(self, cases, out):
+        """Runs the cases through one driver start: (outcome by case index,
+        processes left running), the outputs in out."""
+        out.mkdir()
         lines = [subprocess.list2cmdline(args) for args in cases]
-        (self.folder / "cases.txt").write_bytes(("\n".join(lines) + "\n").encode("utf-8"))
+        listing = out / "cases.txt"
+        listing.write_bytes(("\n".join(lines) + "\n").encode("utf-8"))
         driver = harness.fixture("cmdline_driver.exe")
-        proc = harness.WineProcess(driver, [harness.win_path(harness.exe(bits)),
-                                            harness.win_path(self.folder / "cases.txt"),
-                                            harness.win_path(self.folder / "out"), "2",
-                                            str(CASE_TIMEOUT_MS)],
+        proc = harness.WineProcess(driver, [harness.win_path(harness.exe(self.bits)),
+                                            harness.win_path(listing), harness.win_path(out),
+                                            "2", str(CASE_TIMEOUT_MS)],
                                    cwd=self.folder / "cwd")
         try:
             proc.wait(timeout=len(cases) * 2 + 60)
@@ -303,19 +312,45 @@ class DriverRun:
             deadline = time.monotonic() + 5
             while proc.windows_processes() and time.monotonic() < deadline:
                 time.sleep(0.2)
-            self.leftovers = proc.windows_processes()
+            leftovers = proc.windows_processes()
         finally:
             proc.kill()
-        self.driver_output = proc.output
-        self.outcomes = {}
+        outcomes = {}
         for line in proc.output.splitlines():
             parts = line.split()
             if len(parts) >= 3 and parts[0] == "case":
-                self.outcomes[int(parts[1])] = " ".join(parts[2:])
-        self.cwd_files = os.listdir(self.folder / "cwd")
+                outcomes[int(parts[1])] = " ".join(parts[2:])
+        return outcomes, leftovers
+
+    def _run_again_what_never_started(self):
+        """Wine's loader has, about once in a thousand starts under load,
+        ended a fresh program with STATUS_DLL_INIT_FAILED before any of its
+        code ran (no output at all). Such a start says nothing about the
+        command line: it is run once more, and the test says so."""
+        for attempt in (1, 2):
+            failed = [i for i, outcome in self.outcomes.items()
+                      if outcome == "exit %d" % LOADER_FAILURE
+                      and not self._raw(self.out, i, "out") and not self._raw(self.out, i, "err")]
+            if not failed:
+                return
+            print("\nhostile input: Wine's loader ended %d start(s) before the program ran "
+                  "(0x%08X, no output); running them again" % (len(failed), LOADER_FAILURE),
+                  flush=True)
+            again = self.folder / ("again-%d" % attempt)
+            outcomes, leftovers = self._drive([self.cases[i] for i in failed], again)
+            self.leftovers += leftovers
+            for new_index, index in enumerate(failed):
+                self.outcomes[index] = outcomes.get(new_index)
+                for kind in ("out", "err"):
+                    shutil.copyfile(again / ("%d.%s" % (new_index, kind)),
+                                    self.out / ("%d.%s" % (index, kind)))
+
+    @staticmethod
+    def _raw(out, index, kind):
+        return (out / ("%d.%s" % (index, kind))).read_bytes()
 
     def output(self, index):
-        text = harness.decode_console((self.folder / "out" / ("%d.out" % index)).read_bytes())
+        text = harness.decode_console(self._raw(self.out, index, "out"))
         if self.bits == 32:
             banner = BANNER_32.match(text)
             if banner is None:
@@ -324,7 +359,7 @@ class DriverRun:
         return text
 
     def errors(self, index):
-        return (self.folder / "out" / ("%d.err" % index)).read_bytes()
+        return self._raw(self.out, index, "err")
 
     def remove(self):
         shutil.rmtree(self.folder, ignore_errors=True)
