@@ -37,7 +37,6 @@ DEFAULT_SEED = 20261207
 RANDOM_LINES = 1000
 SAMPLE_32_BIT = 150
 CASE_TIMEOUT_MS = 15000
-LOADER_FAILURE = 0xC0000142  # STATUS_DLL_INIT_FAILED
 # A Windows command line holds at most 32767 characters.
 COMMAND_LINE_LIMIT = 32000
 
@@ -323,19 +322,19 @@ class DriverRun:
         return outcomes, leftovers
 
     def _run_again_what_never_started(self):
-        """Wine's loader has, about once in a thousand starts under load,
-        ended a fresh program with STATUS_DLL_INIT_FAILED before any of its
-        code ran (no output at all). Such a start says nothing about the
-        command line: it is run once more, and the test says so."""
+        """Wine's loader has (once in the 1100 starts of one run) ended a
+        fresh program with STATUS_DLL_INIT_FAILED before any of its code ran,
+        with no output at all. Such a start says nothing about the command
+        line: it is run once more, and the test says so."""
+        status = harness.STATUS_DLL_INIT_FAILED
         for attempt in (1, 2):
             failed = [i for i, outcome in self.outcomes.items()
-                      if outcome == "exit %d" % LOADER_FAILURE
+                      if outcome == "exit %d" % status
                       and not self._raw(self.out, i, "out") and not self._raw(self.out, i, "err")]
             if not failed:
                 return
             print("\nhostile input: Wine's loader ended %d start(s) before the program ran "
-                  "(0x%08X, no output); running them again" % (len(failed), LOADER_FAILURE),
-                  flush=True)
+                  "(0x%08X, no output); running them again" % (len(failed), status), flush=True)
             again = self.folder / ("again-%d" % attempt)
             outcomes, leftovers = self._drive([self.cases[i] for i in failed], again)
             self.leftovers += leftovers
