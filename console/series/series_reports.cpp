@@ -1,5 +1,6 @@
 #include "console/series/series_reports.h"
 
+#include "common/file_time_ticks.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
@@ -21,6 +22,16 @@ std::string SignatureOf(const wchar_t* path, const std::string& triggerKind) {
         return std::string();
     }
     return DumpSignature(facts, triggerKind);
+}
+
+// From the process's creation to the start of the dump.
+std::optional<uint64_t> RunningMilliseconds(const std::optional<uint64_t>& created,
+                                            const SYSTEMTIME& started) {
+    FILETIME start = {};
+    if (!created || !SystemTimeToFileTime(&started, &start) || FileTimeTicks(start) < *created) {
+        return std::nullopt;
+    }
+    return (FileTimeTicks(start) - *created) / 10000;
 }
 
 bool LogOpen(const SeriesReports& reports) {
@@ -133,13 +144,15 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
         reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature);
     }
     if (reports.dumpReady) {
-        reports.dumpReady({written.path, triggerKind});
+        reports.dumpReady({written.path, triggerKind,
+                           RunningMilliseconds(reports.run.process.created, written.started)});
     }
     return complete;
 }
 
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path) {
     if (reports.dumpReady) {
-        reports.dumpReady({path, TriggerKind(request)});
+        // A clone is a process of its own: its dump tells its own time.
+        reports.dumpReady({path, TriggerKind(request), std::nullopt});
     }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "console/dumpwriter/dump_metadata.h"
@@ -16,6 +17,9 @@
 struct ReadyDump {
     const wchar_t* path;
     std::string triggerKind;  // the metadata's trigger kind
+    // How long the process had run when the dump started; none when the
+    // system gave no creation time.
+    std::optional<uint64_t> processMilliseconds;
 };
 
 // What the series tell besides the console: the metadata file beside each
@@ -24,7 +28,8 @@ struct ReadyDump {
 struct SeriesReports {
     bool metadata = false;
     // The run's part of every metadata file: handedOver, host, commandLine
-    // and process. The rest is filled per file.
+    // and process (its creation time filled also without -meta, for the
+    // uploads). The rest is filled per file.
     DumpMetadata run;
     EventLog* log = nullptr;  // null, or a log not opened, writes nothing
     // Each called on the thread writing the series, and must return at once:

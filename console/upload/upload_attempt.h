@@ -1,11 +1,14 @@
 // One attempt to send one dump to the crash server: the dump is opened and
 // checked, described from its own content (and the metadata file beside it),
-// compressed into a temporary body, posted, and the answer read. A dump the
-// server took gets its .sent record here.
+// compressed, posted, and the answer read. The compressed body is made once
+// and kept with the item for its later tries. A dump the server took gets
+// its .sent record here.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/http_url.h"
@@ -15,17 +18,42 @@
 #include "console/upload/upload_form.h"
 #include "console/upload/upload_outcome.h"
 
+// A dump's compressed body and what was read from it.
+struct PreparedUpload;
+
 struct UploadItem {
     std::wstring dumpPath;
     // Empty fields are taken from "<dump>.json" when there is one, else the
     // trigger is "unknown" and the host this machine. That metadata file is
     // sent with the dump when it exists.
     DumpOrigin origin;
+    // Made by the first attempt, used again by the next ones.
+    std::shared_ptr<PreparedUpload> prepared;
+    // When the tries of this dump must have ended (GetTickCount64 time); 0
+    // gives each attempt a deadline of its own.
+    uint64_t deadlineTick = 0;
 };
 
-// Each step of a request (connecting, each piece of the body, the answer)
-// must make progress within this bound.
-constexpr DWORD kUploadStepTimeoutMs = 60000;
+// The bounds of sending. Each step of a request (connecting, each piece of
+// the body, the answer) must make progress within stepTimeoutMs; all tries
+// of one dump in a -send, and each attempt of a watch, end within
+// deadlineBaseMs plus deadlineMsPerMB for each MB of the dump.
+struct UploadLimits {
+    DWORD stepTimeoutMs = 60000;
+    uint64_t deadlineBaseMs = 120000;
+    uint64_t deadlineMsPerMB = 1000;
+    RetrySchedule retry;
+};
+
+// The limits, with those that text names made shorter (never longer):
+// "step=<ms>,deadline=<ms>,retry=<ms>" (the last the first retry's bound).
+// The tests shorten them through the environment variable
+// VH_UPLOAD_TEST_LIMITS so that a silent or trickling server ends in
+// seconds; anything else in the text is ignored.
+UploadLimits ShortenedLimits(UploadLimits limits, const wchar_t* text);
+
+// How long the tries of a dump of dumpBytes may take, in milliseconds.
+uint64_t UploadDeadlineMs(const UploadLimits& limits, uint64_t dumpBytes);
 
 class Uploader {
   public:
@@ -33,35 +61,34 @@ class Uploader {
     Uploader(const Uploader&) = delete;
     Uploader& operator=(const Uploader&) = delete;
 
-    // Opens the HTTP session for the URL. False with the system error when
-    // the system has none to give.
+    // Opens the HTTP session for the URL, and warns once when the URL's
+    // user name and password would go over plain http. False with the
+    // system error when the system has no session to give.
     bool Open(const HttpUrl& url, DWORD* error);
 
-    // For tests that need a server's silence to end sooner.
-    void SetStepTimeout(DWORD milliseconds) { stepTimeoutMs_ = milliseconds; }
-
     const std::wstring& shownUrl() const { return shownUrl_; }
+    const UploadLimits& limits() const { return limits_; }
 
-    // One attempt; cancel (may be null) ends it at once. Not for two
-    // threads at a time.
-    UploadOutcome Upload(const UploadItem& item, HANDLE cancel);
+    // One attempt; cancel (may be null) ends it at once, compression
+    // included. Not for two threads at a time. The single place where an
+    // attempt at a dump begins, and where its .sent record is written.
+    UploadOutcome Upload(UploadItem& item, HANDLE cancel);
 
   private:
-    // The request body, ready to send, and the signature of its dump.
-    struct PreparedUpload {
-        UploadBody body;
-        std::string signature;
-    };
-
     // Opens and checks the dump (it is closed again before sending, so that
     // nothing waits on the network to delete it) and writes the body. On
     // failure *failure says why.
-    bool Prepare(const UploadItem& item, PreparedUpload* prepared, UploadOutcome* failure);
+    bool Prepare(const UploadItem& item, HANDLE cancel, PreparedUpload* prepared,
+                 UploadOutcome* failure);
+    // The item's body, made now or kept from an earlier try of the same
+    // file; false with *failure when there is none.
+    bool PreparedBody(UploadItem& item, HANDLE cancel, UploadOutcome* failure);
+    UploadOutcome Post(const UploadItem& item, uint64_t deadlineTick, HANDLE cancel);
 
     HttpClient client_;
     HttpUrl url_;
     std::wstring shownUrl_;
     std::wstring host_;
-    DWORD stepTimeoutMs_ = kUploadStepTimeoutMs;
+    UploadLimits limits_;
     RandomUpTo random_;
 };
