@@ -91,9 +91,11 @@ UploadOutcome SendWithRetries(Uploader* uploader, const QueuedDump& dump, EventL
             RetryDelayMs(limits.retry, failures, outcome.retryAfterSeconds, random);
         const uint64_t now = GetTickCount64();
         if (now + wait >= item.deadlineTick) {
-            const uint64_t seconds = UploadDeadlineMs(limits, dump.bytes) / 1000;
-            outcome.reason += L" (no time left to try again within the " +
-                              std::to_wstring(seconds) + L" s a dump may take)";
+            if (now < item.deadlineTick) {
+                const uint64_t seconds = UploadDeadlineMs(limits, dump.bytes) / 1000;
+                outcome.reason += L" (no time left to try again within the " +
+                                  std::to_wstring(seconds) + L" s a dump may take)";
+            }
             return outcome;
         }
         ReportUploadRetry(log, dump.path, outcome, &wait);
