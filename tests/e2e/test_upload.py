@@ -299,6 +299,48 @@ class TheFolderIsTheQueue(UploadTest):
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertTrue(result.stdout.startswith("Cannot send %s: " % missing), result.stdout)
 
+    def test_send_of_a_named_file_that_is_no_complete_dump_is_an_error(self):
+        cut, cut_win = self.copy_dump("cut.dmp")
+        cut.write_bytes(cut.read_bytes()[:4096])
+        result = self.send("http://127.0.0.1:9/submit", cut_win)
+        self.assertEqual(1, result.returncode, result.stdout)
+        self.assertEqual("Cannot send %s: it is not a complete minidump.\n" % cut_win,
+                         result.stdout)
+
+    def test_credentials_over_plain_http_are_sent_after_one_warning(self):
+        _, win = self.copy_dump("a.dmp")
+        with CrashServer([answer(200, CRASH_ID)]) as server:
+            url = server.url().replace("://", "://crash:s%40cret@")
+            result = self.send(url, win)
+            (request,) = server.requests
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertEqual("Warning: the user name and password of %s go to the server "
+                         "unencrypted over http; use https.\nUploaded %s to %s: %s\n"
+                         % (server.shown_url(), win, server.shown_url(), CRASH_ID),
+                         result.stdout)
+        self.assertEqual("Basic Y3Jhc2g6c0BjcmV0", request.headers["Authorization"])
+
+    def test_ctrl_c_reaches_into_the_compression_of_a_large_dump(self):
+        path, win = self.copy_dump("large.dmp")
+        with open(path, "ab") as dump:
+            dump.write(os.urandom(160 * 1024 * 1024))  # does not compress away
+        temp = Path(harness.wine_environment()["WINEPREFIX"]) / "drive_c/users/root/Temp"
+        before = set(temp.glob("vhu*.tmp"))
+        with CrashServer([answer(200, CRASH_ID)]) as server:
+            run = harness.start_varnhold(["-upload", server.url(), "-send", win])
+            with run:
+                # A body beyond what is kept in memory goes into a temporary
+                # file: compression is under way.
+                harness.wait_until(lambda: set(temp.glob("vhu*.tmp")) - before, 60,
+                                   "the body's temporary file")
+                pressed = run.elapsed
+                run.ctrl_c()
+                self.assertEqual(1, run.wait(30), run.output)
+            self.assertEqual([], server.requests)
+        self.assertLess(run.elapsed - pressed, 2.0)
+        self.assertEqual("Upload of %s failed: cancelled%s" % (win, STAYS_QUEUED), run.output)
+        self.assertEqual(before, set(temp.glob("vhu*.tmp")))
+
 
 # A crash server that misbehaves, one case per way, each driving one -send
 # of the case's dumps ({0}, {1}, ... in the expected lines; {url} the shown
