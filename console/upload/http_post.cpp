@@ -64,9 +64,13 @@ DWORD NextPiece(const HttpBody& body, uint64_t left) {
     return kWritePiece;
 }
 
-// Room for the largest write of the body, and for the start of the answer.
+// Room for the largest write of the body (the merged last two pieces of a
+// file), and for the start of the answer.
 size_t BufferSize(const HttpBody& body) {
-    return std::max<size_t>(kBodyStartSize, body.size > 0 ? NextPiece(body, body.size) : 0);
+    const uint64_t largest = body.bytes != nullptr || body.size < 2 * uint64_t{kWritePiece}
+                                 ? body.size
+                                 : 2 * uint64_t{kWritePiece};
+    return std::max<size_t>(kBodyStartSize, static_cast<size_t>(largest));
 }
 
 void LetGo(RequestState* state) {

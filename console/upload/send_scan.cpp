@@ -1,6 +1,8 @@
 #include "console/upload/send_scan.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "common/console_output.h"
 #include "common/file_time_ticks.h"
@@ -76,11 +78,10 @@ bool Cancelled(HANDLE cancel) {
 }
 
 // One dump, tried again after passing failures while its deadline allows.
-UploadOutcome SendWithRetries(Uploader* uploader, const QueuedDump& dump, EventLog* log,
-                              HANDLE cancel, const RandomUpTo& random) {
+// Its time starts now, whenever its body was made.
+UploadOutcome SendWithRetries(Uploader* uploader, const QueuedDump& dump, UploadItem& item,
+                              EventLog* log, HANDLE cancel, const RandomUpTo& random) {
     const UploadLimits& limits = uploader->limits();
-    UploadItem item;
-    item.dumpPath = dump.path;
     item.deadlineTick = GetTickCount64() + UploadDeadlineMs(limits, dump.bytes);
     for (uint32_t failures = 1;; ++failures) {
         UploadOutcome outcome = uploader->Upload(item, cancel);
@@ -109,6 +110,39 @@ UploadOutcome SendWithRetries(Uploader* uploader, const QueuedDump& dump, EventL
         }
     }
 }
+
+// The next dump's body, compressed on a thread of its own while the dump
+// before it is on its way (a run that cannot start the thread compresses it
+// in its turn).
+class AheadOfTurn {
+  public:
+    AheadOfTurn(Uploader* uploader, UploadItem* item, HANDLE cancel)
+        : uploader_(uploader), item_(item), cancel_(cancel) {
+        thread_.Reset(CreateThread(nullptr, 0, &AheadOfTurn::Main, this, 0, nullptr));
+    }
+    ~AheadOfTurn() { Wait(); }
+    AheadOfTurn(const AheadOfTurn&) = delete;
+    AheadOfTurn& operator=(const AheadOfTurn&) = delete;
+
+    void Wait() {
+        if (thread_) {
+            WaitForSingleObject(thread_.Get(), INFINITE);
+            thread_.Reset();
+        }
+    }
+
+  private:
+    static DWORD WINAPI Main(void* self) {
+        auto* ahead = static_cast<AheadOfTurn*>(self);
+        ahead->uploader_->PrepareAhead(*ahead->item_, ahead->cancel_);
+        return 0;
+    }
+
+    Uploader* uploader_;
+    UploadItem* item_;
+    HANDLE cancel_;
+    UniqueHandle thread_;
+};
 
 // Why the dumps after this outcome are not tried; empty to go on.
 std::wstring StopReason(const UploadOutcome& outcome, const std::wstring& dumpPath, HANDLE cancel) {
@@ -196,14 +230,24 @@ uint32_t SendQueuedDumps(Uploader* uploader, const wchar_t* path, EventLog* log,
     bool allAccepted = ReportScan(path, scan);
     const RandomUpTo random = SystemRandom();
     std::wstring stopReason;
-    for (const QueuedDump& dump : scan.dumps) {
+    std::vector<UploadItem> items(scan.dumps.size());
+    for (size_t i = 0; i < scan.dumps.size(); ++i) {
+        const QueuedDump& dump = scan.dumps[i];
         if (!stopReason.empty()) {
             ReportNotTried(log, dump.path, stopReason);
             allAccepted = false;
             continue;
         }
-        const UploadOutcome outcome = SendWithRetries(uploader, dump, log, cancel, random);
+        items[i].dumpPath = dump.path;
+        std::unique_ptr<AheadOfTurn> ahead;
+        if (i + 1 < items.size()) {
+            items[i + 1].dumpPath = scan.dumps[i + 1].path;
+            ahead.reset(new (std::nothrow) AheadOfTurn(uploader, &items[i + 1], cancel));
+        }
+        const UploadOutcome outcome =
+            SendWithRetries(uploader, dump, items[i], log, cancel, random);
         ReportUploadOutcome(log, dump.path, uploader->shownUrl(), outcome);
+        items[i].prepared.reset();
         allAccepted = allAccepted && outcome.verdict == UploadVerdict::kAccepted &&
                       outcome.sentRecordError == 0;
         stopReason = StopReason(outcome, dump.path, cancel);

@@ -216,7 +216,11 @@ bool Uploader::Prepare(const UploadItem& item, HANDLE cancel, PreparedUpload* pr
     if (metadata) {
         files.push_back({{kMetadataPartName, fileName + ".json"}, metadata.Get(), metadataPath});
     }
-    const std::string boundary = FormBoundary(random_(~uint64_t{0}), random_(~uint64_t{0}));
+    std::string boundary;
+    {
+        std::lock_guard<std::mutex> hold(randomLock_);
+        boundary = FormBoundary(random_(~uint64_t{0}), random_(~uint64_t{0}));
+    }
     std::wstring reason;
     if (!WriteUploadBody(UploadFields(facts, origin), files, boundary, cancel, &prepared->body,
                          &reason)) {
@@ -300,4 +304,9 @@ UploadOutcome Uploader::Upload(UploadItem& item, HANDLE cancel) {
         outcome = RecordSent(item.dumpPath, shownUrl_, std::move(outcome));
     }
     return outcome;
+}
+
+void Uploader::PrepareAhead(UploadItem& item, HANDLE cancel) {
+    UploadOutcome failure;
+    PreparedBody(item, cancel, &failure);
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "common/http_url.h"
@@ -74,6 +75,11 @@ class Uploader {
     // attempt at a dump begins, and where its .sent record is written.
     UploadOutcome Upload(UploadItem& item, HANDLE cancel);
 
+    // Makes the item's body ahead of its attempt, on another thread than
+    // the one in Upload (for another item); a failure is left for Upload to
+    // meet and report.
+    void PrepareAhead(UploadItem& item, HANDLE cancel);
+
   private:
     // Opens and checks the dump (it is closed again before sending, so that
     // nothing waits on the network to delete it) and writes the body. On
@@ -90,5 +96,6 @@ class Uploader {
     std::wstring shownUrl_;
     std::wstring host_;
     UploadLimits limits_;
+    std::mutex randomLock_;  // PrepareAhead and Upload may both draw a boundary
     RandomUpTo random_;
 };

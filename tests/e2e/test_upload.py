@@ -359,6 +359,9 @@ MISBEHAVIOURS = [
          [early(413)], ["big"], 1, 1,
          [r"Upload of {0} rejected: HTTP 413 Request Entity Too Large"],
          ["upload_rejected"], [], limits="retry=200"),
+    Case("a well-behaved server and a dump beyond what is kept in memory: sent from its file",
+         [answer(200, CRASH_ID)], ["big"], 0, 1,
+         [r"Uploaded {0} to {url}: " + CRASH_ID], ["upload_sent"], [0], limits="retry=200"),
     Case("a hang-up without an answer: tried again until the dump's time is up",
          [HANG_UP], ["small", "small"], 1, (2, 30),
          [r"(Upload of {0} failed: %s; trying again in \d+ s\.\n)+" % BROKEN
@@ -440,10 +443,12 @@ class MisbehavingServers(UploadTest):
         low, high = case.requests if isinstance(case.requests, tuple) else (case.requests,) * 2
         self.assertTrue(low <= len(requests) <= high, len(requests))
         self.assertEqual([], strays)
-        # Every request that came was for the first dump, until it was accepted.
+        # Every request that came was for the first dump, until it was
+        # accepted, and carried it whole.
         for request in requests:
             if request.parts is not None:
-                self.assertEqual("0.dmp", request.parts["upload_file_minidump"].filename)
+                self.assertEqual(("0.dmp", dumps[0][0].read_bytes()),
+                                 request.parts["upload_file_minidump"][::2])
         self.assertLess(took, 60)
         if len(requests) == 2 and case.exit_code == 0:
             self.assertGreaterEqual(requests[1].time - requests[0].time, 1.0)  # Retry-After
