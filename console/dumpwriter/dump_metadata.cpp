@@ -2,6 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
+#include "common/unique_resource.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 #include "common/version.h"
@@ -107,6 +108,27 @@ bool IsMetadataText(const std::string& text) {
     }
 }
 
+bool IsMetadataLeftover(const std::string& text) {
+    // Every metadata file of ours starts with its tool, so even a file cut
+    // short by a run that was ended while writing it says whose it is.
+    const char head[] = "{\n  \"tool\": \"varnhold\"";
+    return IsMetadataText(text) || text.compare(0, sizeof(head) - 1, head) == 0;
+}
+
+void DeleteMetadataLeftover(const wchar_t* tempPath) {
+    UniqueFile file(CreateFileW(tempPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char head[64];
+    DWORD read = 0;
+    if (!file || !ReadFile(file.Get(), head, sizeof(head), &read, nullptr)) {
+        return;
+    }
+    file.Reset();
+    if (IsMetadataLeftover(std::string(head, read))) {
+        DeleteFileW(tempPath);
+    }
+}
+
 bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
                        wchar_t (&tempPath)[MAX_PATH]) {
     if (FormatBounded(finalPath, MAX_PATH, L"%s.json", dumpPath) &&
@@ -129,13 +151,8 @@ bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* 
         *error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    return WriteFileByRename(finalPath, tempPath, text, error);
-}
-
-void DeleteMetadataFile(const wchar_t* dumpPath) {
-    wchar_t finalPath[MAX_PATH];
-    wchar_t tempPath[MAX_PATH];
-    if (MetadataFilePaths(dumpPath, finalPath, tempPath)) {
-        DeleteFileW(finalPath);
-    }
+    DeleteMetadataLeftover(tempPath);
+    // The dump's name is claimed by this run and the stale metadata of ours
+    // deleted then: a file under the final name now is not ours to replace.
+    return WriteFileByRename(finalPath, tempPath, text, FinalFile::kKeepAway, error);
 }

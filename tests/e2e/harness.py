@@ -187,6 +187,17 @@ def win_path(path):
     return "Z:" + str(Path(path).absolute()).replace("/", "\\")
 
 
+def windows_temp_folder():
+    """The Linux path of the user's temporary folder in the Wine prefix."""
+    users = Path(wine_environment()["WINEPREFIX"]) / "drive_c" / "users"
+    return users / os.environ.get("USER", "root") / "Temp"
+
+
+def temp_folder_env(folder):
+    """The environment that points a program's temporary folder at folder."""
+    return {"TMP": win_path(folder), "TEMP": win_path(folder)}
+
+
 def exe(bits=64):
     """The console build of that bitness."""
     path = DIST / "x64" / "varnhold.exe" if bits == 64 else DIST / "varnhold.exe"

@@ -230,7 +230,7 @@ class Registration(PostmortemTest):
                                  read_values(AEDEBUG[32]))
         self.assertFalse(dump.exists())
 
-    def test_a_missing_key_is_reported_not_created_and_the_run_goes_on(self):
+    def test_a_missing_key_is_reported_not_created_and_the_run_goes_on_to_end_with_1(self):
         # The tests run with full rights on the prefix's registry, so a key
         # that can be opened can be written: the "Failed to set:" reports
         # cannot be reached here, only the "Failed to open:" ones.
@@ -243,7 +243,8 @@ class Registration(PostmortemTest):
                 self.addCleanup(write_values, AEDEBUG[missing], SENTINEL, AEDEBUG_VALUES)
 
                 result = self.register(bits, [], dump_win)
-                self.assertEqual(0, result.returncode, result.stdout)
+                # The dump is written; the failed registration is no success.
+                self.assertEqual(1, result.returncode, result.stdout)
                 line = debugger_line(bits, "", dump_win)
                 expected = "Failed to open:\n  %s\n" % AEDEBUG[missing]
                 if missing == 32:
@@ -765,11 +766,12 @@ class HandOver(PostmortemTest):
             self.assertTrue(out.startswith("Failed to create process: "), out)
             self.assertFalse(path.exists())
 
-    def test_unwritable_program_folder_ends_with_the_extract_message(self):
+    def test_unwritable_program_folder_extracts_into_the_temp_folder_or_says_so(self):
         # Tests run as root, for whom a folder without write permission is
         # still writable under Wine; an immutable folder is not.
+        require_32_bit()
         target = self.sleeper(64)
-        _, dump_win = self.dumps.file("never.dmp")
+        dump, dump_win = self.dumps.file("temp.dmp")
         folder = self.dumps.path / "immutable"
         folder.mkdir()
         copy = folder / "varnhold.exe"
@@ -780,6 +782,14 @@ class HandOver(PostmortemTest):
         self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)])
         result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
                                       timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertIn("Dump written.", result.stdout)
+        minidump.read(dump)
+        self.assertEqual([], extracted_images(harness.windows_temp_folder()))
+        # With the temporary folder unwritable too, nothing is left to try.
+        _, never_win = self.dumps.file("never.dmp")
+        result = harness.run_varnhold([str(target.pid), never_win], image=copy,
+                                      timeout=RUN_TIMEOUT, env=harness.temp_folder_env(folder))
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
         self.assertFalse((self.dumps.path / "never.dmp").exists())

@@ -134,7 +134,7 @@ TEST(EventLog, UnopenedLogWritesNothingAndAFolderCannotBeOpened) {
     EXPECT_FALSE(log.IsOpen());
 }
 
-TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
+TEST(EventLog, ALineCutByAKilledRunIsEndedAndARotatedLogIsOpenedAgain) {
     process_test::ScratchFolder folder;
     const std::wstring path = folder.File(L"events.jsonl");
     {
@@ -144,14 +144,20 @@ TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
     EventLog log;
     DWORD error = 0;
     ASSERT_TRUE(log.Open(path.c_str(), &error));
-    // A log shipper's rotation renames the file while the run goes on.
+    log.RunStarted(nlohmann::ordered_json::object());
+    // A log shipper's rotation renames the file while the run goes on: the
+    // next line goes to a new file under the log's name, none is lost.
     const std::wstring rotated = folder.File(L"events.1.jsonl");
     ASSERT_TRUE(MoveFileW(path.c_str(), rotated.c_str())) << GetLastError();
     log.RunEnded(0);
-    const std::vector<std::string> lines = ReadLines(rotated);
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("{\"event\":\"cut short", lines[0]);
-    EXPECT_EQ("run_ended", nlohmann::json::parse(lines[1])["event"]);
+    const std::vector<std::string> before = ReadLines(rotated);
+    ASSERT_EQ(2u, before.size());
+    EXPECT_EQ("{\"event\":\"cut short", before[0]);
+    EXPECT_EQ("run_started", nlohmann::json::parse(before[1])["event"]);
+    const std::vector<std::string> after = ReadLines(path);
+    ASSERT_EQ(1u, after.size());
+    EXPECT_EQ("run_ended", nlohmann::json::parse(after[0])["event"]);
+    EXPECT_EQ(0u, log.FirstWriteError());
 }
 
 }  // namespace
