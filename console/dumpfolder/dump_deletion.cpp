@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "common/small_file.h"
 #include "console/dumpfolder/sent_record.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/dumpwriter/dump_ownership.h"
@@ -12,24 +13,6 @@
 #include "console/dumpwriter/dump_names.h"
 
 namespace {
-
-// A metadata file is a few kilobytes; anything much larger is not ours.
-constexpr DWORD kMetadataLimit = 256 * 1024;
-
-// Up to limit bytes from the start of the file; empty when it cannot be read.
-std::string ReadHead(const wchar_t* path, DWORD limit) {
-    UniqueFile file = OpenDumpForReading(path);
-    if (!file) {
-        return std::string();
-    }
-    std::string head(limit, '\0');
-    DWORD read = 0;
-    if (!ReadFile(file.Get(), &head[0], limit, &read, nullptr)) {
-        return std::string();
-    }
-    head.resize(read);
-    return head;
-}
 
 bool BeginsWith(const std::string& text, const char* prefix) {
     return text.compare(0, strlen(prefix), prefix) == 0;
@@ -66,7 +49,7 @@ std::vector<DeletedDumpFile> DeleteDumpWithCompanions(const wchar_t* dumpFile) {
         // with an extension of its own gives no side file name to remove.
         if (_wcsicmp(PathFindExtensionW(reflected.sideFile), L".ini") == 0) {
             DeleteWhen(reflected.sideFile,
-                       BeginsWith(ReadHead(reflected.sideFile, 64), kSideFileSection));
+                       BeginsWith(ReadFileHead(reflected.sideFile, 64), kSideFileSection));
         }
         DeletedDumpFile clone;
         if (DumpFileAtIsOurs(reflected.cloneDump) && DeleteOneDump(reflected.cloneDump, &clone)) {
@@ -80,7 +63,7 @@ void DeleteStaleRecords(const wchar_t* dumpFile) {
     wchar_t metadata[MAX_PATH];
     wchar_t metadataTemp[MAX_PATH];
     if (MetadataFilePaths(dumpFile, metadata, metadataTemp)) {
-        DeleteWhen(metadata, IsMetadataText(ReadHead(metadata, kMetadataLimit)));
+        DeleteWhen(metadata, IsMetadataText(ReadFileHead(metadata, kMetadataFileLimit)));
         DeleteMetadataLeftover(metadataTemp);
     }
     DeleteOurSentRecords(dumpFile);

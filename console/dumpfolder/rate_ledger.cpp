@@ -4,7 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
-#include "common/unique_resource.h"
+#include "common/small_file.h"
 #include "common/utf8_text.h"
 #include "console/dumpfolder/folder_files.h"
 #include "console/report/json_text.h"
@@ -22,31 +22,14 @@ bool LedgerPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
            PathBesideDumpPath(dumpPath, name + L".tmp", tempPath);
 }
 
-std::optional<std::string> ReadWholeFile(const wchar_t* path, DWORD* error) {
-    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    *error = file ? ERROR_SUCCESS : GetLastError();
-    LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLedgerLimit) {
-        return std::nullopt;
-    }
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() &&
-        (!ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) ||
-         read != text.size())) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string RateLedgerText(const std::vector<LedgerEntry>& entries) {
     try {
         JsonObject dumps = JsonObject::array();
         for (const LedgerEntry& entry : entries) {
-            dumps.push_back({{"name", Utf8FromWide(entry.name.c_str())}, {"written", entry.written}});
+            dumps.push_back(
+                {{"name", Utf8FromWide(entry.name.c_str())}, {"written", entry.written}});
         }
         std::string text = JsonText(JsonObject{{"tool", "varnhold"}, {"rate", dumps}});
         if (!text.empty()) {
@@ -83,15 +66,15 @@ std::optional<std::vector<LedgerEntry>> ParseRateLedger(const std::string& text)
 std::vector<LedgerEntry> PrunedLedger(std::vector<LedgerEntry> entries, uint64_t now) {
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [now](const LedgerEntry& entry) {
-                                     return entry.written > now ? entry.written - now > kHourIn100ns
-                                                                : now - entry.written >= kHourIn100ns;
+                                     return entry.written > now
+                                                ? entry.written - now > kHourIn100ns
+                                                : now - entry.written >= kHourIn100ns;
                                  }),
                   entries.end());
     if (entries.size() > kMostLedgerEntries) {
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const LedgerEntry& a, const LedgerEntry& b) {
-                             return a.written > b.written;
-                         });
+        std::stable_sort(
+            entries.begin(), entries.end(),
+            [](const LedgerEntry& a, const LedgerEntry& b) { return a.written > b.written; });
         entries.resize(kMostLedgerEntries);
     }
     return entries;
@@ -105,7 +88,7 @@ LedgerRead ReadRateLedger(const wchar_t* dumpPath, std::vector<LedgerEntry>* ent
         return LedgerRead::kForeign;
     }
     DWORD error = 0;
-    const std::optional<std::string> text = ReadWholeFile(finalPath, &error);
+    const std::optional<std::string> text = ReadSmallFile(finalPath, kLedgerLimit, &error);
     if (!text) {
         return error == ERROR_FILE_NOT_FOUND ? LedgerRead::kRead : LedgerRead::kForeign;
     }
@@ -133,7 +116,7 @@ bool WriteRateLedger(const wchar_t* dumpPath, const std::vector<LedgerEntry>& en
     // Under the folder lock no other run writes the temporary file: one
     // left there is a run's that was ended while writing it, if it is ours.
     DWORD readError = 0;
-    const std::optional<std::string> leftover = ReadWholeFile(tempPath, &readError);
+    const std::optional<std::string> leftover = ReadSmallFile(tempPath, kLedgerLimit, &readError);
     if (leftover && leftover->compare(0, 18, "{\"tool\":\"varnhold\"") == 0) {
         DeleteFileW(tempPath);
     }

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "common/bounded_text.h"
-#include "common/unique_resource.h"
+#include "common/small_file.h"
 #include "common/replaced_file.h"
 #include "common/utf8_text.h"
 #include "console/report/json_text.h"
@@ -69,25 +69,6 @@ namespace {
 // A record is a line; anything much larger is not ours.
 constexpr DWORD kSentRecordLimit = 16 * 1024;
 
-// The whole file when it is a small plain file; none otherwise (a folder,
-// unreadable, too large).
-std::optional<std::string> ReadSmallFile(const wchar_t* path) {
-    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kSentRecordLimit) {
-        return std::nullopt;
-    }
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() && (!ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read,
-                                    nullptr) ||
-                          read != text.size())) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 SentRecordState StateOfFile(const wchar_t* path) {
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -95,7 +76,8 @@ SentRecordState StateOfFile(const wchar_t* path) {
                    ? SentRecordState::kNone
                    : SentRecordState::kForeign;
     }
-    const std::optional<std::string> text = ReadSmallFile(path);
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(path, kSentRecordLimit, &error);
     return text && IsSentRecordText(*text) ? SentRecordState::kOurs : SentRecordState::kForeign;
 }
 
@@ -103,7 +85,8 @@ SentRecordState StateOfFile(const wchar_t* path) {
 // ended while writing it (the text of a record is one line, and ends with
 // the only line feed).
 bool IsOurLeftover(const wchar_t* tempPath) {
-    const std::optional<std::string> text = ReadSmallFile(tempPath);
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(tempPath, kSentRecordLimit, &error);
     return text && (IsSentRecordText(*text) ||
                     (text->compare(0, 2, "{\"") == 0 && text->find('\n') == std::string::npos));
 }

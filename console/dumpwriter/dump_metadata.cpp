@@ -2,7 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
-#include "common/unique_resource.h"
+#include "common/small_file.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 #include "common/version.h"
@@ -116,15 +116,9 @@ bool IsMetadataLeftover(const std::string& text) {
 }
 
 void DeleteMetadataLeftover(const wchar_t* tempPath) {
-    UniqueFile file(CreateFileW(tempPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    char head[64];
-    DWORD read = 0;
-    if (!file || !ReadFile(file.Get(), head, sizeof(head), &read, nullptr)) {
-        return;
-    }
-    file.Reset();
-    if (IsMetadataLeftover(std::string(head, read))) {
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(tempPath, kMetadataFileLimit, &error);
+    if (text && IsMetadataLeftover(*text)) {
         DeleteFileW(tempPath);
     }
 }

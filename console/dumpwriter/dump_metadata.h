@@ -62,6 +62,9 @@ struct DumpMetadata {
     MetadataDump dump;
 };
 
+// A metadata file is a few kilobytes; a larger file of its name is not ours.
+constexpr DWORD kMetadataFileLimit = 256 * 1024;
+
 // The file's text: an indented JSON object ended by a line feed, valid UTF-8
 // whatever the wide texts hold. Empty only when memory ran out.
 std::string MetadataText(const DumpMetadata& metadata);

@@ -124,9 +124,9 @@ uint32_t WriteReflectedDump(const DumpRequest& request, const wchar_t* dumpFile)
             ReportWin32Error(L"Failed to create dump file", GetLastError());
             return 0;
         }
-        outcome =
-            WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId), file.Get(),
-                            request.dumpType, request.exception, request.miniPlus, request.comment);
+        outcome = WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId),
+                                  file.Get(), request.dumpType, request.exception, request.miniPlus,
+                                  request.comment, request.userCallback);
     }
     if (!outcome.written) {
         ReportWin32Error(L"Failed to dump reflected process", outcome.error);

@@ -73,9 +73,10 @@ bool FullPath(const wchar_t* path, std::wstring* full) {
 bool MakePathsFull(RegisteredLine* line) {
     for (std::wstring* path : {&line->dumpPath, &line->logPath, &line->libraryPath}) {
         if (!path->empty() && !FullPath(path->c_str(), path)) {
-            PrintWide(L"The full path of %s is too long (at most %d characters); nothing was "
-                      L"registered.\n",
-                      path->c_str(), static_cast<int>(MAX_PATH - 1));
+            PrintWide(
+                L"The full path of %s is too long (at most %d characters); nothing was "
+                L"registered.\n",
+                path->c_str(), static_cast<int>(MAX_PATH - 1));
             return false;
         }
     }

@@ -55,9 +55,10 @@ bool RateDecision::Allows(const wchar_t* dumpPath, KeptFiles kept, uint32_t rate
     std::vector<LedgerEntry> entries;
     ledgerOurs_ = ReadRateLedger(dumpPath, &entries) == LedgerRead::kRead;
     if (!ledgerOurs_) {
-        PrintWide(L"The -rate ledger %s of the dump folder is not ours; it is left alone and only "
-                  L"the dumps in the folder are counted.\n",
-                  kRateLedgerFileName);
+        PrintWide(
+            L"The -rate ledger %s of the dump folder is not ours; it is left alone and only "
+            L"the dumps in the folder are counted.\n",
+            kRateLedgerFileName);
     }
     ledger_ = PrunedLedger(std::move(entries), now_);
     // Only the dumps of this run's naming count; other runs may share the
@@ -96,9 +97,9 @@ void RemoveFromRateLedger(const wchar_t* dumpPath, const wchar_t* file) {
     }
     // A plain name taken again stands more than once: the newest is this one.
     const std::wstring name = PathFindFileNameW(file);
-    const auto entry = std::find_if(entries.rbegin(), entries.rend(), [&name](const LedgerEntry& e) {
-        return _wcsicmp(e.name.c_str(), name.c_str()) == 0;
-    });
+    const auto entry = std::find_if(
+        entries.rbegin(), entries.rend(),
+        [&name](const LedgerEntry& e) { return _wcsicmp(e.name.c_str(), name.c_str()) == 0; });
     if (entry == entries.rend()) {
         return;
     }

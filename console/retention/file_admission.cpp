@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr wchar_t kLockFailure[] =
-    L"Failed to lock the dump folder; going on without its lock";
+constexpr wchar_t kLockFailure[] = L"Failed to lock the dump folder; going on without its lock";
 
 bool NeedsFolderLock(const RetentionPolicy& policy) {
     return policy.ratePerHour != 0 || policy.freeMB != 0 || policy.keepFiles != 0;
@@ -30,7 +29,8 @@ Admission AdmitSeriesFile(const DumpRequest& request, const RetentionPolicy& pol
         lock.emplace(request.path, kLockFailure);
     }
     RateDecision rate;
-    if (policy.ratePerHour != 0 && !rate.Allows(request.path, policy.keptFiles, policy.ratePerHour)) {
+    if (policy.ratePerHour != 0 &&
+        !rate.Allows(request.path, policy.keptFiles, policy.ratePerHour)) {
         admission.outcome = AdmissionOutcome::kOverRate;
         admission.recent = rate.recent();
         return admission;
@@ -54,7 +54,8 @@ Admission AdmitSeriesFile(const DumpRequest& request, const RetentionPolicy& pol
     return admission;
 }
 
-void WithdrawAdmission(const DumpRequest& request, const Admission& admission, const wchar_t* file) {
+void WithdrawAdmission(const DumpRequest& request, const Admission& admission,
+                       const wchar_t* file) {
     if (!admission.inLedger) {
         return;
     }

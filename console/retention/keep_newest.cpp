@@ -12,7 +12,8 @@
 std::vector<DeletedDumpFile> KeepNewestDumps(const wchar_t* dumpPath, const wchar_t* justWritten,
                                              uint32_t keep, KeptFiles kept) {
     std::vector<DeletedDumpFile> deleted;
-    const FolderLockHold lock(dumpPath, L"-keep deletes nothing now: failed to lock the dump folder");
+    const FolderLockHold lock(dumpPath,
+                              L"-keep deletes nothing now: failed to lock the dump folder");
     if (!lock.Held()) {
         return deleted;
     }

@@ -108,9 +108,8 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
     // Read back only when the metadata or the log tells it.
-    const std::string signature = reports.metadata || LogOpen(reports)
-                                      ? SignatureOf(file, triggerKind)
-                                      : std::string();
+    const std::string signature =
+        reports.metadata || LogOpen(reports) ? SignatureOf(file, triggerKind) : std::string();
     if (reports.metadata) {
         DWORD error = 0;
         DumpMetadata metadata = MetadataOf(request, reports, written);

@@ -16,9 +16,6 @@
 
 namespace {
 
-// A metadata file larger than this is no metadata file of ours.
-constexpr DWORD kMaxMetadataBytes = 1024 * 1024;
-
 UploadOutcome Outcome(UploadVerdict verdict, std::wstring reason) {
     UploadOutcome outcome;
     outcome.verdict = verdict;
@@ -41,7 +38,7 @@ std::wstring FileNameOf(const std::wstring& path) {
 // it is not ours (a file of that name from elsewhere is never sent as ours).
 std::string ReadMetadata(HANDLE file) {
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxMetadataBytes) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMetadataFileLimit) {
         return std::string();
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');

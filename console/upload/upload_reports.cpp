@@ -35,8 +35,7 @@ void ReportGone(EventLog* log, const std::wstring& dumpPath, const UploadOutcome
 }
 
 void ReportElsewhere(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome) {
-    PrintWide(L"Upload of %s left to another run: %s.\n", dumpPath.c_str(),
-              outcome.reason.c_str());
+    PrintWide(L"Upload of %s left to another run: %s.\n", dumpPath.c_str(), outcome.reason.c_str());
     LogUploadSkipped(log, dumpPath, outcome.reason);
 }
 

@@ -82,10 +82,11 @@ TEST(RateLedger, ReadsBackWhatItWroteAndNothingElse) {
         EXPECT_FALSE(ParseRateLedger(foreign).has_value()) << foreign;
     }
     const uint64_t now = 100 * kHourIn100ns;
-    const std::vector<LedgerEntry> pruned = PrunedLedger(
-        {{L"old", now - kHourIn100ns}, {L"new", now - 1}, {L"ahead", now + kHourIn100ns},
-         {L"wrong clock", now + kHourIn100ns + 1}},
-        now);
+    const std::vector<LedgerEntry> pruned = PrunedLedger({{L"old", now - kHourIn100ns},
+                                                          {L"new", now - 1},
+                                                          {L"ahead", now + kHourIn100ns},
+                                                          {L"wrong clock", now + kHourIn100ns + 1}},
+                                                         now);
     ASSERT_EQ(2u, pruned.size());
     EXPECT_EQ(L"new", pruned[0].name);
     EXPECT_EQ(L"ahead", pruned[1].name);

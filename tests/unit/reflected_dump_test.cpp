@@ -232,14 +232,15 @@ TEST_F(ReflectedDump, SideFileNeverReplacesALiveDumpOfTheSameName) {
 }
 
 TEST_F(ReflectedDump, SideFileReplacesOnlyASideFileOfOurs) {
-    for (const char* before : {"[UserModeDump]\r\ndefault=old.dmp\r\n", "[service]\r\nport=80\r\n"}) {
+    for (const char* before :
+         {"[UserModeDump]\r\ndefault=old.dmp\r\n", "[service]\r\nport=80\r\n"}) {
         SCOPED_TRACE(before);
         const std::wstring side = folder_.File(L"svc.ini");
         UniqueFile file(CreateFileW(side.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        ASSERT_TRUE(WriteFile(file.Get(), before, static_cast<DWORD>(strlen(before)), &written,
-                              nullptr));
+        ASSERT_TRUE(
+            WriteFile(file.Get(), before, static_cast<DWORD>(strlen(before)), &written, nullptr));
         file.Reset();
         DeleteFileW(folder_.File(L"svc-reflected.dmp").c_str());
         std::string printed;
