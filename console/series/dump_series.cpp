@@ -203,7 +203,14 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
             break;
         }
     }
+    // Once it is let go, the series' last dump counts for -keep like any
+    // other: a start whose dumps other live series held could not count
+    // theirs, and the last one to end leaves the folder within the bound.
+    const std::wstring last = series.held.path;
     ReleaseHeldDump(series);
+    if (!last.empty() && shared.policy.retention.keepFiles != 0) {
+        KeepNewest(series, last.c_str());
+    }
     if (allWritten && !interrupted) {
         PrintWide(L"Dump written.\n");
     }

@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "console/dumpfolder/dump_deletion.h"
 #include "console/dumpfolder/folder_lock.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/dumpfolder/series_file_claim.h"
 #include "console/dumpwriter/dump_ownership.h"
 #include "console/dumpwriter/dump_size_estimate.h"
+#include "console/dumpwriter/minidump_write.h"
 #include "tests/unit/process_test_support.h"
 
 namespace {
@@ -95,6 +98,36 @@ TEST(SeriesFileClaim, ANameStillBeingDeletedIsPassedOver) {
     ASSERT_TRUE(CreateSeriesFile(request, naming, numbering, 0, &created)) << created.error;
     const std::wstring name = created.name;
     EXPECT_EQ(folder.File(L"crash_0.dmp"), name);
+}
+
+// A reflected dump's clone is a dump of its own: it goes with its own
+// records, and is reported, so that -keep logs it and takes it out of the
+// upload queue.
+TEST(DumpDeletion, AReflectedDumpGoesWithItsCloneAndBothRecords) {
+    process_test::TargetProcess target;
+    ASSERT_TRUE(target.Start(L"sleep:600000", "step sleep:"));
+    process_test::ScratchFolder folder;
+    const std::wstring dump = folder.File(L"svc_1.dmp");
+    const std::wstring clone = folder.File(L"svc_1-reflected.dmp");
+    SentRecord record;
+    record.url = L"http://h/p";
+    record.status = 200;
+    record.time = "2026-01-02T03:04:05.678Z";
+    for (const std::wstring& path : {dump, clone}) {
+        UniqueFile file(CreateDumpFile(path.c_str(), false));
+        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(WriteDumpToFile(target.process(), target.pid(), file.Get(), 0x125, nullptr,
+                                    false, L"\n*** varnhold -r svc.exe\n", nullptr)
+                        .written);
+        file.Reset();
+        DWORD error = 0;
+        ASSERT_TRUE(WriteSentRecord(path.c_str(), record, &error)) << error;
+    }
+    const std::vector<DeletedDumpFile> deleted = DeleteDumpWithCompanions(dump.c_str());
+    ASSERT_EQ(2u, deleted.size());
+    EXPECT_EQ(clone, deleted[1].path);
+    EXPECT_TRUE(deleted[0].sent && deleted[1].sent);
+    EXPECT_TRUE(folder.Files().empty());
 }
 
 }  // namespace

@@ -160,4 +160,23 @@ TEST(EventLog, ALineCutByAKilledRunIsEndedAndARotatedLogIsOpenedAgain) {
     EXPECT_EQ(0u, log.FirstWriteError());
 }
 
+TEST(EventLog, AWriterHoldingTheAppendLockDelaysALineOnlySoLong) {
+    process_test::ScratchFolder folder;
+    const std::wstring path = folder.File(L"events.jsonl");
+    EventLog log;
+    DWORD error = 0;
+    ASSERT_TRUE(log.Open(path.c_str(), &error));
+    // Another run stuck in the middle of its append.
+    UniqueFile stuck(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED at = {};
+    at.OffsetHigh = 0x40000000;
+    ASSERT_TRUE(LockFileEx(stuck.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+    const ULONGLONG started = GetTickCount64();
+    log.RunEnded(0);
+    EXPECT_LT(GetTickCount64() - started, 10000u);
+    ASSERT_EQ(1u, ReadLines(path).size());
+}
+
 }  // namespace
