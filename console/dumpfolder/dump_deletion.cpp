@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "common/bounded_text.h"
 #include "common/small_file.h"
 #include "console/dumpfolder/sent_record.h"
 #include "console/dumpwriter/dump_check.h"
@@ -24,10 +25,34 @@ void DeleteWhen(const wchar_t* path, bool ours) {
     }
 }
 
+// Deletes a dump file so that its name is gone at once. A file another run
+// has open (a sender, with delete sharing) is only marked for deletion by
+// DeleteFileW and stays until the last handle goes, and some platforms
+// leave it openable by name all that while: a later -keep would find it
+// again, and its sender would record it as sent. Renamed first, its name
+// is free at once, and the sender finds it gone.
+bool DeleteDumpFile(const wchar_t* dumpFile) {
+    wchar_t going[MAX_PATH];
+    if (!DeletingName(dumpFile, going)) {
+        return DeleteFileW(dumpFile) != FALSE;
+    }
+    if (DumpFileAtIsOurs(going)) {
+        DeleteFileW(going);  // a run ended between the two steps left it
+    }
+    if (!MoveFileExW(dumpFile, going, 0)) {
+        return DeleteFileW(dumpFile) != FALSE;
+    }
+    if (!DeleteFileW(going)) {
+        MoveFileExW(going, dumpFile, 0);  // it could not go: it stays as it was
+        return false;
+    }
+    return true;
+}
+
 // The dump and its own records; false when the dump itself stays.
 bool DeleteOneDump(const wchar_t* dumpFile, DeletedDumpFile* deleted) {
     const bool sent = SentRecordStateOf(dumpFile) == SentRecordState::kOurs;
-    if (!DeleteFileW(dumpFile)) {
+    if (!DeleteDumpFile(dumpFile)) {
         return false;
     }
     deleted->path = dumpFile;
@@ -37,6 +62,10 @@ bool DeleteOneDump(const wchar_t* dumpFile, DeletedDumpFile* deleted) {
 }
 
 }  // namespace
+
+bool DeletingName(const wchar_t* dumpFile, wchar_t (&name)[MAX_PATH]) {
+    return FormatBounded(name, MAX_PATH, L"%s%s", dumpFile, kDeletingSuffix);
+}
 
 std::vector<DeletedDumpFile> DeleteDumpWithCompanions(const wchar_t* dumpFile) {
     std::vector<DeletedDumpFile> deleted(1);

@@ -1,8 +1,17 @@
 // Deleting a dump of ours together with what travels with it.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
+
+// The name a dump takes for the moment of its deletion: its own with this
+// added. No scan of ours counts or sends a file of that name.
+constexpr wchar_t kDeletingSuffix[] = L".deleting";
+
+// "<dump file>.deleting"; false when it would not fit a path buffer.
+bool DeletingName(const wchar_t* dumpFile, wchar_t (&name)[MAX_PATH]);
 
 // A dump file deleted, and whether a crash server has it (its .sent record
 // was ours and said so).

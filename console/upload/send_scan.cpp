@@ -7,6 +7,7 @@
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/report/error_report.h"
+#include "console/dumpfolder/dump_deletion.h"
 #include "console/dumpfolder/sent_record.h"
 #include "console/upload/upload_reports.h"
 
@@ -15,7 +16,11 @@ namespace {
 // A complete minidump that no dump writer holds open and that has no record
 // of ours (a file of that name that is not ours is reported when it is sent).
 void ConsiderFile(const std::wstring& path, uint64_t lastWrite, std::vector<QueuedDump>* dumps) {
-    if (SentRecordStateOf(path.c_str()) != SentRecordState::kOurs &&
+    const std::wstring deleting = kDeletingSuffix;
+    const bool beingDeleted =
+        path.size() > deleting.size() &&
+        _wcsicmp(path.c_str() + path.size() - deleting.size(), deleting.c_str()) == 0;
+    if (!beingDeleted && SentRecordStateOf(path.c_str()) != SentRecordState::kOurs &&
         DumpFileAtIsComplete(path.c_str())) {
         dumps->push_back({path, lastWrite});
     }

@@ -537,7 +537,8 @@ class CrashStorm(PostmortemTest):
                 harness.read_dump(files[0])
             else:  # gone (its name may have been taken again since), and a later crash said so
                 self.assertIn(files[0], deleted, outputs)
-        ours = sorted(p for p in folder.iterdir() if p.name not in foreign)
+        ours = sorted(p for p in folder.iterdir()
+                      if p.name not in foreign and p.name not in harness.FOLDER_STATE)
         dumps = [p for p in ours if p.suffix == ".dmp"]
         self.assertEqual(self.KEEP, len(dumps), ours)
         sent = [Path(str(d) + ".sent") for d in dumps if Path(str(d) + ".sent").exists()]
@@ -735,11 +736,13 @@ class SharedFolder(PostmortemTest):
         for name, data in foreign.items():
             self.assertEqual(data, (folder / name).read_bytes(), name)
             self.assertEqual(self.DAY_AGO, int((folder / name).stat().st_mtime), name)
-        ours = [p for p in folder.iterdir() if p.name not in foreign]
+        ours = [p for p in folder.iterdir()
+                if p.name not in foreign and p.name not in harness.FOLDER_STATE]
         dumps = [p for p in ours if p.suffix == ".dmp"]
         self.assertEqual(1, len(dumps), sorted(p.name for p in ours))
         for sent in (p for p in ours if p.suffix == ".sent"):
-            self.assertTrue(Path(str(sent)[:-5]).exists(), sent)
+            said = [line for line in everything.splitlines() if sent.name[:-5] in line]
+            self.assertTrue(Path(str(sent)[:-5]).exists(), "%s\n%s" % (sent, "\n".join(said)))
         self.assertFalse([p for p in ours if p.name.endswith(".tmp")], ours)
 
 
@@ -906,7 +909,7 @@ class HandOver(PostmortemTest):
     def test_unwritable_program_folder_extracts_into_the_temp_folder_or_says_so(self):
         # Tests run as root, for whom a folder without write permission is
         # still writable under Wine; an immutable folder is not.
-        require_32_bit()
+        harness.require_32_bit()
         target = self.sleeper(64)
         dump, dump_win = self.dumps.file("temp.dmp")
         folder = self.dumps.path / "immutable"
@@ -924,9 +927,16 @@ class HandOver(PostmortemTest):
         minidump.read(dump)
         self.assertEqual([], extracted_images(harness.windows_temp_folder()))
         # With the temporary folder unwritable too, nothing is left to try.
-        _, never_win = self.dumps.file("never.dmp")
-        result = harness.run_varnhold([str(target.pid), never_win], image=copy,
-                                      timeout=RUN_TIMEOUT, env=harness.temp_folder_env(folder))
+        # (Wine takes a program's temporary folder from the prefix, not from
+        # the environment: the prefix's own is made immutable for this run.)
+        temp = harness.windows_temp_folder()
+        self.assertEqual(0, subprocess.run(["chattr", "+i", str(temp)]).returncode)
+        try:
+            _, never_win = self.dumps.file("never.dmp")
+            result = harness.run_varnhold([str(target.pid), never_win], image=copy,
+                                          timeout=RUN_TIMEOUT)
+        finally:
+            subprocess.run(["chattr", "-i", str(temp)])
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
         self.assertFalse((self.dumps.path / "never.dmp").exists())

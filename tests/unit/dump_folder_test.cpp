@@ -9,6 +9,7 @@
 
 #include "console/dumpfolder/dump_deletion.h"
 #include "console/dumpfolder/folder_lock.h"
+#include "console/dumpfolder/send_claim.h"
 #include "console/dumpfolder/sent_record.h"
 #include "console/dumpfolder/series_file_claim.h"
 #include "console/dumpwriter/dump_ownership.h"
@@ -100,34 +101,62 @@ TEST(SeriesFileClaim, ANameStillBeingDeletedIsPassedOver) {
     EXPECT_EQ(folder.File(L"crash_0.dmp"), name);
 }
 
-// A reflected dump's clone is a dump of its own: it goes with its own
-// records, and is reported, so that -keep logs it and takes it out of the
-// upload queue.
-TEST(DumpDeletion, AReflectedDumpGoesWithItsCloneAndBothRecords) {
-    process_test::TargetProcess target;
-    ASSERT_TRUE(target.Start(L"sleep:600000", "step sleep:"));
-    process_test::ScratchFolder folder;
-    const std::wstring dump = folder.File(L"svc_1.dmp");
-    const std::wstring clone = folder.File(L"svc_1-reflected.dmp");
+void WriteOurDump(const process_test::TargetProcess& target, const std::wstring& path) {
+    UniqueFile file(CreateDumpFile(path.c_str(), false));
+    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(WriteDumpToFile(target.process(), target.pid(), file.Get(), 0x125, nullptr, false,
+                                L"\n*** varnhold -r svc.exe\n", nullptr)
+                    .written);
+}
+
+SentRecord SomeRecord() {
     SentRecord record;
     record.url = L"http://h/p";
     record.status = 200;
     record.time = "2026-01-02T03:04:05.678Z";
+    return record;
+}
+
+class DumpOfOurs : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(target_.Start(L"sleep:600000", "step sleep:")); }
+    process_test::TargetProcess target_;
+    process_test::ScratchFolder folder_;
+};
+
+// A dump -keep deletes while another run sends it loses its name at once:
+// no later -keep finds it again, and its sender records nothing.
+TEST_F(DumpOfOurs, DeletedWhileBeingSentItIsGoneAndItsSenderRecordsNothing) {
+    const std::wstring dump = folder_.File(L"svc_1.dmp");
+    WriteOurDump(target_, dump);
+    SendClaim claim;
+    DWORD error = 0;
+    ASSERT_EQ(SendClaimOutcome::kClaimed, claim.Take(dump, &error)) << error;
+    SendClaim second;
+    EXPECT_EQ(SendClaimOutcome::kBusy, second.Take(dump, &error));
+    ASSERT_EQ(1u, DeleteDumpWithCompanions(dump.c_str()).size());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump.c_str()));
+    EXPECT_TRUE(DeleteDumpWithCompanions(dump.c_str()).empty());
+    EXPECT_EQ(SendClaim::Recorded::kGone, claim.Record(SomeRecord(), &error));
+    EXPECT_EQ(SentRecordState::kNone, SentRecordStateOf(dump.c_str()));
+}
+
+// A reflected dump's clone is a dump of its own: it goes with its own
+// records, and is reported, so that -keep logs it and takes it out of the
+// upload queue.
+TEST_F(DumpOfOurs, AReflectedDumpGoesWithItsCloneAndBothRecords) {
+    const std::wstring dump = folder_.File(L"svc_1.dmp");
+    const std::wstring clone = folder_.File(L"svc_1-reflected.dmp");
     for (const std::wstring& path : {dump, clone}) {
-        UniqueFile file(CreateDumpFile(path.c_str(), false));
-        ASSERT_TRUE(file.IsValid());
-        ASSERT_TRUE(WriteDumpToFile(target.process(), target.pid(), file.Get(), 0x125, nullptr,
-                                    false, L"\n*** varnhold -r svc.exe\n", nullptr)
-                        .written);
-        file.Reset();
+        WriteOurDump(target_, path);
         DWORD error = 0;
-        ASSERT_TRUE(WriteSentRecord(path.c_str(), record, &error)) << error;
+        ASSERT_TRUE(WriteSentRecord(path.c_str(), SomeRecord(), &error)) << error;
     }
     const std::vector<DeletedDumpFile> deleted = DeleteDumpWithCompanions(dump.c_str());
     ASSERT_EQ(2u, deleted.size());
     EXPECT_EQ(clone, deleted[1].path);
     EXPECT_TRUE(deleted[0].sent && deleted[1].sent);
-    EXPECT_TRUE(folder.Files().empty());
+    EXPECT_TRUE(folder_.Files().empty());
 }
 
 }  // namespace
