@@ -1,17 +1,18 @@
 #include "console/dumpfolder/rate_ledger.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
 #include "common/small_file.h"
 #include "common/utf8_text.h"
 #include "console/dumpfolder/folder_files.h"
-#include "console/report/json_text.h"
 
 namespace {
 
 constexpr uint64_t kHourIn100ns = 36000000000ull;
+constexpr char kLedgerHead[] = "varnhold -rate ledger\n";
 // A ledger at its largest: some hundred bytes an entry.
 constexpr DWORD kLedgerLimit = 4 * 1024 * 1024;
 
@@ -26,14 +27,9 @@ bool LedgerPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
 
 std::string RateLedgerText(const std::vector<LedgerEntry>& entries) {
     try {
-        JsonObject dumps = JsonObject::array();
+        std::string text = kLedgerHead;
         for (const LedgerEntry& entry : entries) {
-            dumps.push_back(
-                {{"name", Utf8FromWide(entry.name.c_str())}, {"written", entry.written}});
-        }
-        std::string text = JsonText(JsonObject{{"tool", "varnhold"}, {"rate", dumps}});
-        if (!text.empty()) {
-            text += '\n';
+            text += std::to_string(entry.written) + ' ' + Utf8FromWide(entry.name.c_str()) + '\n';
         }
         return text;
     } catch (...) {
@@ -42,25 +38,32 @@ std::string RateLedgerText(const std::vector<LedgerEntry>& entries) {
 }
 
 std::optional<std::vector<LedgerEntry>> ParseRateLedger(const std::string& text) {
-    try {
-        const JsonObject object = JsonObject::parse(text, nullptr, false);
-        if (!object.is_object() || object.value("tool", JsonObject()) != "varnhold" ||
-            !object.contains("rate") || !object["rate"].is_array()) {
+    const std::string head = kLedgerHead;
+    if (text.compare(0, head.size(), head) != 0) {
+        return std::nullopt;
+    }
+    std::vector<LedgerEntry> entries;
+    for (size_t at = head.size(); at < text.size();) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            return std::nullopt;  // cut short: not a ledger we wrote whole
+        }
+        const std::string line = text.substr(at, end - at);
+        const size_t blank = line.find(' ');
+        uint64_t written = 0;
+        if (blank == 0 || blank == std::string::npos || blank + 1 == line.size()) {
             return std::nullopt;
         }
-        std::vector<LedgerEntry> entries;
-        for (const JsonObject& dump : object["rate"]) {
-            if (!dump.is_object() || !dump.contains("name") || !dump["name"].is_string() ||
-                !dump.contains("written") || !dump["written"].is_number_unsigned()) {
+        for (size_t i = 0; i < blank; ++i) {
+            if (line[i] < '0' || line[i] > '9' || written > (UINT64_MAX - 9) / 10) {
                 return std::nullopt;
             }
-            entries.push_back({WideFromUtf8(dump["name"].get<std::string>().c_str()),
-                               dump["written"].get<uint64_t>()});
+            written = written * 10 + static_cast<uint64_t>(line[i] - '0');
         }
-        return entries;
-    } catch (...) {
-        return std::nullopt;  // out of memory
+        entries.push_back({WideFromUtf8(line.c_str() + blank + 1), written});
+        at = end + 1;
     }
+    return entries;
 }
 
 std::vector<LedgerEntry> PrunedLedger(std::vector<LedgerEntry> entries, uint64_t now) {
@@ -117,7 +120,7 @@ bool WriteRateLedger(const wchar_t* dumpPath, const std::vector<LedgerEntry>& en
     // left there is a run's that was ended while writing it, if it is ours.
     DWORD readError = 0;
     const std::optional<std::string> leftover = ReadSmallFile(tempPath, kLedgerLimit, &readError);
-    if (leftover && leftover->compare(0, 18, "{\"tool\":\"varnhold\"") == 0) {
+    if (leftover && leftover->compare(0, strlen(kLedgerHead), kLedgerHead) == 0) {
         DeleteFileW(tempPath);
     }
     return WriteFileByRename(finalPath, tempPath, text, FinalFile::kReplace, error);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-constexpr wchar_t kRateLedgerFileName[] = L"varnhold-rate.json";
+constexpr wchar_t kRateLedgerFileName[] = L"varnhold-rate.txt";
 // Far more than any -rate that keeps a machine usable; the oldest go first.
 constexpr size_t kMostLedgerEntries = 10000;
 
@@ -21,7 +21,9 @@ struct LedgerEntry {
     uint64_t written;   // when its name was claimed, FILETIME ticks (UTC)
 };
 
-// The file's text: one JSON object on one line. Empty only when memory ran out.
+// The file's text: the line "varnhold -rate ledger", then a line per dump:
+// its time in FILETIME ticks, a blank, its name in UTF-8. A file name holds
+// no line feed, so a line is one entry. Empty only when memory ran out.
 std::string RateLedgerText(const std::vector<LedgerEntry>& entries);
 
 // The entries of a ledger of ours; none for any other text.

@@ -73,7 +73,7 @@ DEFAULT_TIMEOUT = 60
 
 # What our runs keep in every dump folder they share: the folder's lock and
 # -rate's ledger.
-FOLDER_STATE = {"varnhold.lock", "varnhold-rate.json"}
+FOLDER_STATE = {"varnhold.lock", "varnhold-rate.txt"}
 
 
 class HarnessTimeout(AssertionError):

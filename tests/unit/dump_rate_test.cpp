@@ -77,8 +77,8 @@ TEST(RateLedger, ReadsBackWhatItWroteAndNothingElse) {
     ASSERT_EQ(2u, read->size());
     EXPECT_EQ(entries[1].name, (*read)[1].name);
     EXPECT_EQ(12345u, (*read)[0].written);
-    for (const char* foreign : {"", "{}", "{\"tool\":\"other\",\"rate\":[]}",
-                                "{\"tool\":\"varnhold\",\"rate\":[{\"name\":1}]}"}) {
+    for (const char* foreign : {"", "{}", "varnhold -rate ledger\nx a.dmp\n",
+                                "varnhold -rate ledger\n12 a.dmp", "varnhold -rate ledger\n12\n"}) {
         EXPECT_FALSE(ParseRateLedger(foreign).has_value()) << foreign;
     }
     const uint64_t now = 100 * kHourIn100ns;
