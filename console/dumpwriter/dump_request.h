@@ -27,4 +27,6 @@ struct DumpRequest {
     // What fired, for the metadata file and the event log; null for none.
     const MetadataTrigger* trigger;
     bool firstChance;  // the exception, when there is one, is a first chance one
+    // -d: takes over the callback of every write; null without.
+    MINIDUMP_CALLBACK_ROUTINE userCallback;
 };

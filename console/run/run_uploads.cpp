@@ -77,6 +77,7 @@ bool PrepareUploads(RunState& run) {
         UploadItem item;
         item.dumpPath = dump.path;
         item.origin = {dump.triggerKind, std::wstring(), dump.processMilliseconds};
+        item.oursOnly = true;
         queue->Add(std::move(item));
     };
     reports.dumpDeletedUnsent = [queue](const std::wstring& path) { queue->Withdraw(path); };

@@ -9,25 +9,26 @@
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/report/error_report.h"
-#include "console/retention/sent_record.h"
+#include "console/dumpfolder/dump_deletion.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/upload/upload_reports.h"
 
 namespace {
-
-// A complete minidump that no dump writer holds open.
-bool IsCompleteDump(const std::wstring& path) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && DumpFileIsComplete(file.Get());
-}
 
 uint64_t FileBytes(DWORD high, DWORD low) {
     return (uint64_t{high} << 32) | low;
 }
 
+// A complete minidump that no dump writer holds open and that has no record
+// of ours (a file of that name that is not ours is reported when it is sent).
 void ConsiderFile(const std::wstring& path, uint64_t lastWrite, uint64_t bytes,
                   std::vector<QueuedDump>* dumps) {
-    if (!HasSentRecord(path.c_str()) && IsCompleteDump(path)) {
+    const std::wstring deleting = kDeletingSuffix;
+    const bool beingDeleted =
+        path.size() > deleting.size() &&
+        _wcsicmp(path.c_str() + path.size() - deleting.size(), deleting.c_str()) == 0;
+    if (!beingDeleted && SentRecordStateOf(path.c_str()) != SentRecordState::kOurs &&
+        DumpFileAtIsComplete(path.c_str())) {
         dumps->push_back({path, lastWrite, bytes});
     }
 }
@@ -199,7 +200,7 @@ bool FindQueuedDumps(const wchar_t* path, SendScan* scan, DWORD* error) {
             folder.pop_back();  // the scan adds the separator itself
         }
         ScanFolder(folder, &found);
-    } else if (HasSentRecord(path)) {
+    } else if (SentRecordStateOf(path) == SentRecordState::kOurs) {
         found.namedFileWasSent = true;
     } else {
         ConsiderFile(path, FileTimeTicks(data.ftLastWriteTime),
@@ -248,7 +249,10 @@ uint32_t SendQueuedDumps(Uploader* uploader, const wchar_t* path, EventLog* log,
             SendWithRetries(uploader, dump, items[i], log, cancel, random);
         ReportUploadOutcome(log, dump.path, uploader->shownUrl(), outcome);
         items[i].prepared.reset();
-        allAccepted = allAccepted && outcome.verdict == UploadVerdict::kAccepted &&
+        // Another run of ours delivering it is no failure of this one.
+        allAccepted = allAccepted &&
+                      (outcome.verdict == UploadVerdict::kAccepted ||
+                       outcome.verdict == UploadVerdict::kElsewhere) &&
                       outcome.sentRecordError == 0;
         stopReason = StopReason(outcome, dump.path, cancel);
     }

@@ -9,17 +9,18 @@
 #include "common/unique_resource.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
+#include "console/dumpfolder/send_claim.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/dumpwriter/dump_facts.h"
+#include "console/dumpwriter/dump_metadata.h"
+#include "console/dumpwriter/dump_ownership.h"
 #include "console/report/error_report.h"
 #include "console/upload/dump_origin.h"
-#include "console/retention/sent_record.h"
 #include "console/upload/upload_reports.h"
 
 namespace {
 
-// A metadata file larger than this is no metadata file of ours.
-constexpr DWORD kMaxMetadataBytes = 1024 * 1024;
 constexpr uint64_t kMB = 1024 * 1024;
 
 UploadOutcome Outcome(UploadVerdict verdict, std::wstring reason) {
@@ -40,30 +41,25 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// Opened for reading while others may read or delete it, but not write: a
-// dump still being written stays out.
-UniqueFile OpenForSending(const std::wstring& path) {
-    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-// The metadata file's text; empty when there is none or it cannot be read.
+// The metadata file's text; empty when there is none, it cannot be read or
+// it is not ours (a file of that name from elsewhere is never sent as ours).
 std::string ReadMetadata(HANDLE file) {
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxMetadataBytes) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMetadataFileLimit) {
         return std::string();
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     if (!ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
-        got != text.size()) {
+        got != text.size() || !IsMetadataText(text)) {
         return std::string();
     }
     return text;
 }
 
-UploadOutcome RecordSent(const std::wstring& dumpPath, const std::wstring& shownUrl,
-                         UploadOutcome outcome) {
+// Under the folder lock, through the claim: the record that the server has
+// the dump, unless -keep took it meanwhile.
+UploadOutcome RecordSent(SendClaim& claim, const std::wstring& shownUrl, UploadOutcome outcome) {
     SentRecord record;
     record.url = shownUrl;
     record.status = outcome.status;
@@ -75,28 +71,45 @@ UploadOutcome RecordSent(const std::wstring& dumpPath, const std::wstring& shown
     record.time = UtcTimeNow();
     record.bytes = outcome.bytesSent;
     DWORD error = 0;
-    if (!WriteSentRecord(dumpPath.c_str(), record, &error)) {
-        outcome.sentRecordError = error;
-    } else if (GetFileAttributesW(dumpPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        // -keep took the dump while it was on its way: its record would
-        // stand alone.
-        wchar_t sentPath[MAX_PATH];
-        wchar_t sentTemp[MAX_PATH];
-        if (SentRecordPaths(dumpPath.c_str(), sentPath, sentTemp)) {
-            DeleteFileW(sentPath);
-        }
+    if (claim.Record(record, &error) == SendClaim::Recorded::kFailed) {
+        outcome.sentRecordError = error != 0 ? error : ERROR_WRITE_FAULT;
     }
     return outcome;
 }
 
+// What taking the dump for sending came to, when it is not to be sent now.
+UploadOutcome OutcomeOfClaim(SendClaimOutcome claimed, DWORD error) {
+    switch (claimed) {
+        case SendClaimOutcome::kClaimed:
+            break;
+        case SendClaimOutcome::kSentAlready:
+            return Outcome(UploadVerdict::kElsewhere, L"another run of ours has sent it meanwhile");
+        case SendClaimOutcome::kBusy:
+            return Outcome(UploadVerdict::kElsewhere, L"another run of ours is sending it");
+        case SendClaimOutcome::kRecordInTheWay:
+            return Outcome(UploadVerdict::kFailed,
+                           L"its .sent is a file or folder that is not ours; move it away to send "
+                           L"the dump");
+        case SendClaimOutcome::kGone:
+            return Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent");
+        case SendClaimOutcome::kUnreadable:
+            return Outcome(UploadVerdict::kFailed,
+                           L"cannot read the dump: " + SystemMessageText(error));
+        case SendClaimOutcome::kNoFolderLock:
+            return Outcome(UploadVerdict::kFailed,
+                           L"cannot lock its folder: " + SystemMessageText(error));
+    }
+    return Outcome(UploadVerdict::kFailed, L"not sent");
+}
+
 // The dump's size and last write, to know the file again at a later try.
-bool FileIdentity(const std::wstring& path, uint64_t* size, uint64_t* lastWrite) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+bool FileIdentity(HANDLE file, uint64_t* size, uint64_t* lastWrite) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(file, &information)) {
         return false;
     }
-    *size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    *lastWrite = FileTimeTicks(data.ftLastWriteTime);
+    *size = (uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    *lastWrite = FileTimeTicks(information.ftLastWriteTime);
     return true;
 }
 
@@ -179,41 +192,30 @@ bool Uploader::Open(const HttpUrl& url, DWORD* error) {
     return true;
 }
 
-bool Uploader::Prepare(const UploadItem& item, HANDLE cancel, PreparedUpload* prepared,
-                       UploadOutcome* failure) {
+bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel,
+                       PreparedUpload* prepared, UploadOutcome* failure) {
     const std::wstring& path = item.dumpPath;
-    wchar_t sentPath[MAX_PATH];
-    wchar_t sentTemp[MAX_PATH];
-    if (!SentRecordPaths(path.c_str(), sentPath, sentTemp)) {
-        *failure = Outcome(UploadVerdict::kFailed,
-                           L"its .sent record would not fit in a path of 260 characters");
-        return false;
-    }
-    UniqueFile dump = OpenForSending(path);
-    if (!dump) {
-        const DWORD error = GetLastError();
-        const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        *failure = gone ? Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent")
-                        : Outcome(UploadVerdict::kFailed,
-                                  L"cannot read the dump: " + SystemMessageText(error));
-        return false;
-    }
     DumpFacts facts;
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!DumpFileIsComplete(dump.Get()) || !ReadDumpFileFacts(dump.Get(), &facts) ||
-        !GetFileInformationByHandle(dump.Get(), &information)) {
+    if (!DumpFileIsComplete(dump) || !ReadDumpFileFacts(dump, &facts) ||
+        !FileIdentity(dump, &prepared->dumpBytes, &prepared->dumpLastWrite)) {
         *failure = Outcome(UploadVerdict::kFailed, L"it is not a complete minidump");
         return false;
     }
-    prepared->dumpBytes = (uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
-    prepared->dumpLastWrite = FileTimeTicks(information.ftLastWriteTime);
-    const std::wstring metadataPath = path + L".json";
-    UniqueFile metadata = OpenForSending(metadataPath);
-    const DumpOrigin origin =
-        CompletedOrigin(item.origin, metadata ? ReadMetadata(metadata.Get()) : "", host_);
+    if (item.oursOnly && !DumpFileIsOurs(dump)) {
+        *failure = Outcome(UploadVerdict::kFailed, L"it is not a dump of ours any more");
+        return false;
+    }
+    wchar_t metadataPath[MAX_PATH];
+    wchar_t metadataTemp[MAX_PATH];
+    UniqueFile metadata;
+    if (MetadataFilePaths(path.c_str(), metadataPath, metadataTemp)) {
+        metadata = OpenDumpForReading(metadataPath);
+    }
+    const std::string metadataText = metadata ? ReadMetadata(metadata.Get()) : std::string();
+    const DumpOrigin origin = CompletedOrigin(item.origin, metadataText, host_);
     const std::string fileName = Utf8FromWide(FileNameOf(path).c_str());
-    std::vector<FormFileSource> files = {{{kDumpPartName, fileName}, dump.Get(), path}};
-    if (metadata) {
+    std::vector<FormFileSource> files = {{{kDumpPartName, fileName}, dump, path}};
+    if (!metadataText.empty()) {
         files.push_back({{kMetadataPartName, fileName + ".json"}, metadata.Get(), metadataPath});
     }
     std::string boundary;
@@ -232,23 +234,15 @@ bool Uploader::Prepare(const UploadItem& item, HANDLE cancel, PreparedUpload* pr
     return true;
 }
 
-bool Uploader::PreparedBody(UploadItem& item, HANDLE cancel, UploadOutcome* failure) {
+bool Uploader::PreparedBody(UploadItem& item, HANDLE dump, HANDLE cancel,
+                            UploadOutcome* failure) {
     if (item.prepared) {
         uint64_t size = 0;
         uint64_t lastWrite = 0;
-        if (!FileIdentity(item.dumpPath, &size, &lastWrite)) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-                *failure =
-                    Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent");
-                failure->signature = item.prepared->signature;
-                item.prepared.reset();
-                return false;
-            }
-        }
         DWORD error = 0;
         // Another file under the same name is prepared anew.
-        if (size == item.prepared->dumpBytes && lastWrite == item.prepared->dumpLastWrite &&
+        if (FileIdentity(dump, &size, &lastWrite) && size == item.prepared->dumpBytes &&
+            lastWrite == item.prepared->dumpLastWrite &&
             RewindUploadBody(&item.prepared->body, &error)) {
             return true;
         }
@@ -259,7 +253,7 @@ bool Uploader::PreparedBody(UploadItem& item, HANDLE cancel, UploadOutcome* fail
         *failure = Outcome(UploadVerdict::kFailed, SystemMessageText(ERROR_NOT_ENOUGH_MEMORY));
         return false;
     }
-    if (!Prepare(item, cancel, prepared.get(), failure)) {
+    if (!Prepare(item, dump, cancel, prepared.get(), failure)) {
         return false;
     }
     item.prepared = std::move(prepared);
@@ -291,22 +285,34 @@ UploadOutcome Uploader::Post(const UploadItem& item, uint64_t deadlineTick, HAND
 
 UploadOutcome Uploader::Upload(UploadItem& item, HANDLE cancel) {
     const uint64_t started = GetTickCount64();
+    SendClaim claim;
+    DWORD claimError = 0;
+    const SendClaimOutcome claimed = claim.Take(item.dumpPath, &claimError);
+    if (claimed != SendClaimOutcome::kClaimed) {
+        item.prepared.reset();
+        return OutcomeOfClaim(claimed, claimError);
+    }
     UploadOutcome outcome;
-    if (!PreparedBody(item, cancel, &outcome)) {
+    if (!PreparedBody(item, claim.Dump(), cancel, &outcome)) {
         return outcome;
     }
-    const uint64_t deadline = item.deadlineTick != 0
-                                  ? item.deadlineTick
-                                  : started + UploadDeadlineMs(limits_, item.prepared->dumpBytes);
+    const uint64_t deadline =
+        item.deadlineTick != 0 ? item.deadlineTick
+                               : started + UploadDeadlineMs(limits_, item.prepared->dumpBytes);
     outcome = Post(item, deadline, cancel);
     if (outcome.verdict == UploadVerdict::kAccepted ||
         outcome.verdict == UploadVerdict::kDiscarded) {
-        outcome = RecordSent(item.dumpPath, shownUrl_, std::move(outcome));
+        outcome = RecordSent(claim, shownUrl_, std::move(outcome));
     }
     return outcome;
 }
 
 void Uploader::PrepareAhead(UploadItem& item, HANDLE cancel) {
+    // Read only: the claim is taken when the dump's turn comes, and the body
+    // is used then only when it is of the same file.
+    const UniqueFile dump = OpenDumpForReading(item.dumpPath.c_str());
     UploadOutcome failure;
-    PreparedBody(item, cancel, &failure);
+    if (dump) {
+        PreparedBody(item, dump.Get(), cancel, &failure);
+    }
 }

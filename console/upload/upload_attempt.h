@@ -1,8 +1,10 @@
 // One attempt to send one dump to the crash server: the dump is opened and
 // checked, described from its own content (and the metadata file beside it),
-// compressed, posted, and the answer read. The compressed body is made once
-// and kept with the item for its later tries. A dump the server took gets
-// its .sent record here.
+// compressed, posted, and the answer read. The dump is claimed for sending
+// first (no other run of ours sends it at the same time, and none once it
+// has its .sent record); the compressed body is made once and kept with the
+// item for its later tries, and a dump the server took gets its .sent
+// record here.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +28,12 @@ struct UploadItem {
     std::wstring dumpPath;
     // Empty fields are taken from "<dump>.json" when there is one, else the
     // trigger is "unknown" and the host this machine. That metadata file is
-    // sent with the dump when it exists.
+    // sent with the dump when it exists and is ours.
     DumpOrigin origin;
-    // Made by the first attempt, used again by the next ones.
+    // A dump the run wrote itself is sent only while it is still a dump of
+    // ours (a -send of a folder the user names sends any complete minidump).
+    bool oursOnly = false;
+    // Made by the first attempt (or ahead of it), used again by the next ones.
     std::shared_ptr<PreparedUpload> prepared;
     // When the tries of this dump must have ended (GetTickCount64 time); 0
     // gives each attempt a deadline of its own.
@@ -81,14 +86,14 @@ class Uploader {
     void PrepareAhead(UploadItem& item, HANDLE cancel);
 
   private:
-    // Opens and checks the dump (it is closed again before sending, so that
-    // nothing waits on the network to delete it) and writes the body. On
-    // failure *failure says why.
-    bool Prepare(const UploadItem& item, HANDLE cancel, PreparedUpload* prepared,
+    // Checks the dump (the claimed one, or one opened to prepare ahead; open
+    // with delete sharing, so that -keep never waits on the network to
+    // delete it) and writes the body. On failure *failure says why.
+    bool Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel, PreparedUpload* prepared,
                  UploadOutcome* failure);
-    // The item's body, made now or kept from an earlier try of the same
-    // file; false with *failure when there is none.
-    bool PreparedBody(UploadItem& item, HANDLE cancel, UploadOutcome* failure);
+    // The item's body, kept from an earlier try or made ahead when it is of
+    // this same file, else made now; false with *failure when there is none.
+    bool PreparedBody(UploadItem& item, HANDLE dump, HANDLE cancel, UploadOutcome* failure);
     UploadOutcome Post(const UploadItem& item, uint64_t deadlineTick, HANDLE cancel);
 
     HttpClient client_;

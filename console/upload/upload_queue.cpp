@@ -157,7 +157,9 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
                 pending.item.prepared.reset();
             }
             queue_.push_back(std::move(pending));
-        } else if (outcome.verdict != UploadVerdict::kAccepted) {
+        } else if (outcome.verdict != UploadVerdict::kAccepted &&
+                   outcome.verdict != UploadVerdict::kElsewhere) {
+            // Another run of ours delivering it is no failure of this one.
             ++notAccepted_;
         }
         if (RefusesEveryDump(outcome)) {

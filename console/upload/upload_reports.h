@@ -6,6 +6,7 @@
 //   "Upload of <dump> refused: <status or reason>; no dump is sent in this
 //    run after it, and each stays queued for -send."
 //   "Upload of <dump> not tried: <why>; it stays queued for -send."
+//   "Upload of <dump> left to another run: <why>."
 #pragma once
 
 #include <cstdint>
