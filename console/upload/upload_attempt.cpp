@@ -192,8 +192,8 @@ bool Uploader::Open(const HttpUrl& url, DWORD* error) {
     return true;
 }
 
-bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel,
-                       PreparedUpload* prepared, UploadOutcome* failure) {
+bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel, PreparedUpload* prepared,
+                       UploadOutcome* failure) {
     const std::wstring& path = item.dumpPath;
     DumpFacts facts;
     if (!DumpFileIsComplete(dump) || !ReadDumpFileFacts(dump, &facts) ||
@@ -234,8 +234,7 @@ bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel,
     return true;
 }
 
-bool Uploader::PreparedBody(UploadItem& item, HANDLE dump, HANDLE cancel,
-                            UploadOutcome* failure) {
+bool Uploader::PreparedBody(UploadItem& item, HANDLE dump, HANDLE cancel, UploadOutcome* failure) {
     if (item.prepared) {
         uint64_t size = 0;
         uint64_t lastWrite = 0;
@@ -296,9 +295,9 @@ UploadOutcome Uploader::Upload(UploadItem& item, HANDLE cancel) {
     if (!PreparedBody(item, claim.Dump(), cancel, &outcome)) {
         return outcome;
     }
-    const uint64_t deadline =
-        item.deadlineTick != 0 ? item.deadlineTick
-                               : started + UploadDeadlineMs(limits_, item.prepared->dumpBytes);
+    const uint64_t deadline = item.deadlineTick != 0
+                                  ? item.deadlineTick
+                                  : started + UploadDeadlineMs(limits_, item.prepared->dumpBytes);
     outcome = Post(item, deadline, cancel);
     if (outcome.verdict == UploadVerdict::kAccepted ||
         outcome.verdict == UploadVerdict::kDiscarded) {
