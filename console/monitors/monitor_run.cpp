@@ -16,5 +16,6 @@ DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
     request.comment = comment;
     request.trigger = &trigger;
     request.firstChance = firstChance;
+    request.printStack = config.stack != 0;
     return request;
 }

@@ -3,6 +3,7 @@
 #include "common/byte_units.h"
 #include "common/console_output.h"
 #include "common/stop_signal.h"
+#include "console/crash/crash_description.h"
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_names.h"
@@ -43,7 +44,42 @@ struct SeriesInProgress {
     SharedSeriesState& shared;  // policy, reports and numbering only: no lock is taken
     uint32_t number;            // of the run, from 1
     SeriesTally tally;
+    bool crashRead = false;
+    std::optional<CrashReport> crash;  // once read: every file of the series shares it
 };
+
+// The thread an exception or a hung window names, when the request has one.
+bool CrashSubjectOf(const DumpRequest& request, CrashSubject* subject) {
+    const EXCEPTION_POINTERS* pointers =
+        request.exception != nullptr ? request.exception->ExceptionPointers : nullptr;
+    if (pointers != nullptr && pointers->ExceptionRecord != nullptr) {
+        *subject = {request.process, request.exception->ThreadId, pointers->ExceptionRecord,
+                    pointers->ContextRecord};
+        return true;
+    }
+    if (request.hungThreadId != 0) {
+        *subject = {request.process, request.hungThreadId, nullptr, nullptr};
+        return true;
+    }
+    return false;
+}
+
+// Read once a series, right after its first file, while an exception's
+// thread is still held where it failed (the requesting thread lets it go
+// only after the series), and only when something tells it.
+const CrashReport* CrashOfSeries(SeriesInProgress& series) {
+    const DumpRequest& request = series.request;
+    CrashSubject subject = {};
+    if (!series.crashRead && CrashSubjectOf(request, &subject) &&
+        (request.printStack || ReportsTellCrash(series.shared.reports))) {
+        series.crash = DescribeCrash(subject);
+        if (request.printStack) {
+            PrintWide(L"%s", CrashLines(*series.crash).c_str());
+        }
+    }
+    series.crashRead = true;
+    return series.crash ? &*series.crash : nullptr;
+}
 
 // The live dump, then the clone's, then the live dump's failure report: the
 // clone is taken whatever became of the live dump.
@@ -67,16 +103,17 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
         PrintFileWritten(live.bytes, written.milliseconds);
     }
     const bool cloneWritten = request.reflect && WriteReflectedDump(request, created.name) != 0;
+    const CrashReport* crash = CrashOfSeries(series);
     if (!live.written) {
         ReportFailedLiveDump(created.name, live.error);
         LogFileFailed(reports, created.name, live.error);
         return FileOutcome::kFailed;
     }
-    const bool complete = ReportFileWritten(request, reports, written);
+    const bool complete = ReportFileWritten(request, reports, written, crash);
     ReflectedDumpNames reflected;
     if (cloneWritten && BuildReflectedDumpNames(created.name, &reflected)) {
         DeleteStaleRecords(reflected.cloneDump);
-        HandOnDump(request, reports, reflected.cloneDump);
+        HandOnDump(request, reports, reflected.cloneDump, crash);
     }
     return complete ? FileOutcome::kWritten : FileOutcome::kWithoutMetadata;
 }
@@ -147,7 +184,7 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
     if (BeginSeries(shared, demand) != SeriesStart::kStarted) {
         return SeriesOutcome::kNotStarted;
     }
-    SeriesInProgress series{request, shared, SeriesStartedCount(shared), {}};
+    SeriesInProgress series{request, shared, SeriesStartedCount(shared), {}, false, std::nullopt};
     CreateDumpDirectory(request.path);
     LogSeriesTrigger(request, shared.reports);
 

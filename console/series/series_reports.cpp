@@ -1,6 +1,8 @@
 #include "console/series/series_reports.h"
 
 #include "common/unique_resource.h"
+#include "console/crash/crash_json.h"
+#include "console/crash/crash_signature.h"
 #include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/report/error_report.h"
@@ -106,18 +108,29 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
     }
 }
 
+bool ReportsTellCrash(const SeriesReports& reports) {
+    return reports.metadata || LogOpen(reports) || reports.dumpReady;
+}
+
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written) {
+                       const WrittenFile& written, const CrashReport* crash) {
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
-    // Read back only when the metadata or the log tells it.
-    const std::string signature = reports.metadata || LogOpen(reports)
-                                      ? SignatureOf(written.path, triggerKind)
-                                      : std::string();
+    // From the crashing thread's stack where it was read; otherwise read back
+    // from the file, only when the metadata or the log tells it.
+    std::string signature;
+    if (crash != nullptr) {
+        signature = CrashSignature(*crash);
+    } else if (reports.metadata || LogOpen(reports)) {
+        signature = SignatureOf(written.path, triggerKind);
+    }
     if (reports.metadata) {
         DWORD error = 0;
         DumpMetadata metadata = MetadataOf(request, reports, written);
         metadata.signature = signature;
+        if (crash != nullptr) {
+            metadata.crash = *crash;
+        }
         const std::string text = MetadataText(metadata);
         if (text.empty() || !WriteMetadataFile(written.path, text, &error)) {
             ReportWin32Error(L"Failed to write the metadata file",
@@ -130,16 +143,18 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
         }
     }
     if (LogOpen(reports)) {
-        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature);
+        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature,
+                                 crash != nullptr ? CrashReasonText(*crash) : std::string(),
+                                 crash != nullptr ? TopFrameText(*crash) : std::string());
     }
-    if (reports.dumpReady) {
-        reports.dumpReady({written.path, triggerKind});
-    }
+    HandOnDump(request, reports, written.path, crash);
     return complete;
 }
 
-void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path) {
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
+                const CrashReport* crash) {
     if (reports.dumpReady) {
-        reports.dumpReady({path, TriggerKind(request)});
+        reports.dumpReady({path, TriggerKind(request),
+                           crash != nullptr ? CrashSignature(*crash) : std::string()});
     }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "console/crash/crash_report.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/dumpwriter/dump_request.h"
 #include "console/report/event_log.h"
@@ -16,6 +17,9 @@
 struct ReadyDump {
     const wchar_t* path;
     std::string triggerKind;  // the metadata's trigger kind
+    // From the crash report; empty when the dump has none, and the
+    // signature is then read from the dump file.
+    std::string signature;
 };
 
 // What the series tell besides the console: the metadata file beside each
@@ -54,13 +58,19 @@ void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t
                      uint32_t ratePerHour);
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 
+// Whether anything tells the crash report of a dump (the metadata, the log,
+// the uploads' signature), so that the stack is worth reading.
+bool ReportsTellCrash(const SeriesReports& reports);
+
 // Writes the metadata file when asked for, logs the file as written, both
-// with the dump's signature, and hands the dump on to dumpReady. False when
-// the metadata file could not be written; that has been reported, and the
-// dump itself stays (and is handed on all the same).
+// with the dump's signature and crash report (crash may be null), and hands
+// the dump on to dumpReady. False when the metadata file could not be
+// written; that has been reported, and the dump itself stays (and is handed
+// on all the same).
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written);
+                       const WrittenFile& written, const CrashReport* crash);
 
 // Hands a dump written besides the live one (a reflected clone's) to
 // dumpReady.
-void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path);
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
+                const CrashReport* crash);

@@ -55,5 +55,10 @@ DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
     if (given.host.empty()) {
         given.host = thisHost;
     }
+    // Ours to trust: the signature was made from the crashing thread's own
+    // stack, which the dump file alone does not give.
+    if (given.signature.empty() && StringAt(metadata, "tool", nullptr) == "varnhold") {
+        given.signature = StringAt(metadata, "signature", nullptr);
+    }
     return given;
 }

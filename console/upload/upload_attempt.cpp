@@ -134,7 +134,7 @@ bool Uploader::Prepare(const UploadItem& item, PreparedUpload* prepared, UploadO
         *failure = Outcome(UploadVerdict::kFailed, reason);
         return false;
     }
-    prepared->signature = DumpSignature(facts, origin.triggerKind);
+    prepared->signature = SignatureFor(facts, origin);
     return true;
 }
 

@@ -28,7 +28,14 @@ constexpr char kMetadataPartName[] = "varnhold_metadata";
 struct DumpOrigin {
     std::string triggerKind;  // the metadata's trigger kind ("cpu", "exception", ...)
     std::wstring host;
+    // The signature of the dump's crash report (its frames and reason);
+    // empty when there is none, and the signature is then read from the
+    // dump itself (DumpSignature).
+    std::string signature;
 };
+
+// The signature a crash server gets for the dump.
+std::string SignatureFor(const DumpFacts& facts, const DumpOrigin& origin);
 
 // The text parts, in the order they are sent: prod, ver, ptime (when the dump
 // holds the process's creation time), varnhold_version, host, trigger,

@@ -57,10 +57,15 @@ TEST(UploadForm, TextPartsFromTheDumpAndItsOrigin) {
     EXPECT_EQ("prod=shop;ver=1.2.0.7;ptime=42000;varnhold_version=" + version +
                   ";host=BOX-7;trigger=exception;exception_code=C0000005;"
                   "signature=shop.exe+0x1234 ACCESS_VIOLATION;",
-              Fields(UploadFields(crash, {"exception", L"BOX-7"})));
+              Fields(UploadFields(crash, {"exception", L"BOX-7", ""})));
     EXPECT_EQ("prod=shop;ver=0.0.0.0;varnhold_version=" + version +
                   ";host=BOX-7;trigger=hungWindow;signature=shop.exe:hungWindow;",
-              Fields(UploadFields(hang, {"hungWindow", L"BOX-7"})));
+              Fields(UploadFields(hang, {"hungWindow", L"BOX-7", ""})));
+    // The crash report's signature, where the run has one, replaces the
+    // one read from the dump.
+    const std::string fromStack = "shop.exe+0x1234 | shop.exe+0x1100 | ACCESS_VIOLATION writing";
+    EXPECT_EQ(fromStack, SignatureFor(crash, {"exception", L"BOX-7", fromStack}));
+    EXPECT_EQ("shop.exe+0x1234 ACCESS_VIOLATION", SignatureFor(crash, {"exception", L"B", ""}));
 }
 
 TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
@@ -70,18 +75,26 @@ TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
         std::string metadata;
         const char* trigger;
         const wchar_t* host;
+        const char* signature = "";
     };
     const Case cases[] = {
         {"given wins",
-         {"cpu", L"RUN-HOST"},
-         R"({"host":"M","trigger":{"kind":"jit"}})",
+         {"cpu", L"RUN-HOST", "a | R"},
+         R"({"tool":"varnhold","host":"M","trigger":{"kind":"jit"},"signature":"b | R"})",
          "cpu",
-         L"RUN-HOST"},
+         L"RUN-HOST",
+         "a | R"},
         {"from the metadata",
          {},
-         R"({"host":"M\u00e9","trigger":{"kind":"jit"}})",
+         R"({"tool":"varnhold","host":"M\u00e9","trigger":{"kind":"jit"},"signature":"b | R"})",
          "jit",
-         L"M\u00e9"},
+         L"M\u00e9",
+         "b | R"},
+        {"another program's signature is not taken",
+         {},
+         R"({"tool":"other","host":"M","signature":"b | R"})",
+         "unknown",
+         L"M"},
         {"no metadata", {}, "", "unknown", L"HERE"},
         {"damaged metadata", {}, R"({"host": "M", "trig)", "unknown", L"HERE"},
         {"fields of other types", {}, R"({"host":7,"trigger":"cpu"})", "unknown", L"HERE"},
@@ -91,6 +104,7 @@ TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
         const DumpOrigin origin = CompletedOrigin(c.given, c.metadata, L"HERE");
         EXPECT_EQ(c.trigger, origin.triggerKind);
         EXPECT_EQ(c.host, origin.host);
+        EXPECT_EQ(c.signature, origin.signature);
     }
 }
 
