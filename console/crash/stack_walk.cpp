@@ -41,6 +41,9 @@ struct WalkStart {
 };
 
 bool ProcessEnded(HANDLE process) {
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+        return true;
+    }
     DWORD code = 0;
     return !GetExitCodeProcess(process, &code) || code != STILL_ACTIVE;
 }
@@ -173,11 +176,13 @@ StackEnd WalkFrames(Walk& walk) {
 }
 
 // The walker reads the modules' unwind data itself, loading each module only
-// when a frame lies in it, and never looks for symbol files beyond the
-// module's own folder: no network, no prompt.
+// when a frame lies in it. It is kept from looking for symbol files where
+// they could be fetched from: no symbol server, no path the module's build
+// recorded, no prompt.
 bool OpenSymbolSession(HANDLE process, bool loadModules, SymbolSession* session) {
-    SymSetOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_IGNORE_NT_SYMPATH | SYMOPT_NO_PROMPTS |
-                  SYMOPT_FAIL_CRITICAL_ERRORS | SYMOPT_DISABLE_SYMSRV_AUTODETECT);
+    SymSetOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_IGNORE_NT_SYMPATH | SYMOPT_IGNORE_CVREC |
+                  SYMOPT_NO_PROMPTS | SYMOPT_FAIL_CRITICAL_ERRORS |
+                  SYMOPT_DISABLE_SYMSRV_AUTODETECT);
     if (!SymInitializeW(process, nullptr, loadModules ? TRUE : FALSE)) {
         return false;
     }
