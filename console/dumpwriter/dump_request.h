@@ -27,6 +27,8 @@ struct DumpRequest {
     // What fired, for the metadata file and the event log; null for none.
     const MetadataTrigger* trigger;
     bool firstChance;  // the exception, when there is one, is a first chance one
+    // -d: takes over the callback of every write; null without.
+    MINIDUMP_CALLBACK_ROUTINE userCallback;
     // The thread of a hung window, whose stack is read after the dump as an
     // exception's thread's is; 0 for none.
     uint32_t hungThreadId;

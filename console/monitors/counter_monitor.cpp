@@ -184,6 +184,21 @@ void EndRunFailed(const MonitorRun& run) {
     RaiseStop(run.stopEvent);
 }
 
+// A postmortem start exists for its one dump: ended before it (Ctrl+C,
+// closing the console), it has failed, and says so.
+void EndJitStartWithoutDump(const MonitorRun& run) {
+    PrintWide(L"No dump was written: the run was ended before the crashed process was dumped.\n");
+    EndRunFailed(run);
+}
+
+void WriteJitDumpOrFail(const MonitorRun& run) {
+    if (WriteJitDump(*run.config, *run.series) == SeriesOutcome::kNotStarted) {
+        EndJitStartWithoutDump(run);
+        return;
+    }
+    RaiseStop(run.stopEvent);
+}
+
 // The processor buffer, allocated only when the CPU trigger is on.
 bool AllocateProcessorBuffer(const MonitorConfig& config, UniqueHeapMemory* buffer) {
     if (config.cpuTrigger == 0) {
@@ -306,8 +321,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
                 return;
             }
         } else if (config.jitMode != 0) {
-            WriteJitDump(config, *run.series);
-            RaiseStop(run.stopEvent);
+            WriteJitDumpOrFail(run);
             return;
         } else if (!KeepsSampling(config)) {
             FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
@@ -337,6 +351,9 @@ void RunCounterMonitor(const MonitorRun& run) {
         return;
     }
     if (StopRaised(run.stopEvent)) {
+        if (config.jitMode != 0) {
+            EndJitStartWithoutDump(run);
+        }
         return;
     }
     ThreadCpuTimes threadTimes;

@@ -183,7 +183,7 @@ bool HandleException(MonitorState& state, DWORD* status) {
 void HandleProcessExit(MonitorState& state) {
     const SYSTEMTIME& t = state.time;
     PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
-    FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
+    FormatTerminationComment(state.comment, kDumpCommentCapacity, ShownCommandLine());
     RequestDump(state, SeriesDemand::kAlways, TriggerOfKind("termination"));
     RaiseStop(state.run->stopEvent);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dbghelp.h>
 
 #include <cstdint>
 
@@ -59,6 +60,9 @@ struct MonitorConfig {
     // -upload: the crash server's URL, the argument itself (checked by the
     // scan); null without. It may hold a key: only its shown form is printed.
     const wchar_t* uploadUrl;
+    // -d: the "MiniDumpCallbackRoutine" of the user's library (loaded for the
+    // life of the process); null without.
+    MINIDUMP_CALLBACK_ROUTINE userCallback;
 };
 
 // Default values of the scanned fields, as the option table gives them.

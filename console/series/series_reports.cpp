@@ -1,6 +1,5 @@
 #include "console/series/series_reports.h"
 
-#include "common/unique_resource.h"
 #include "console/crash/crash_json.h"
 #include "console/crash/crash_signature.h"
 #include "console/dumpwriter/dump_facts.h"
@@ -13,13 +12,11 @@ std::string TriggerKind(const DumpRequest& request) {
     return request.trigger != nullptr ? request.trigger->kind : std::string("unknown");
 }
 
-// Read back from the file just written, as a crash server will read it;
-// empty when it cannot be read.
-std::string SignatureOf(const wchar_t* path, const std::string& triggerKind) {
-    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Read back from the file just written (through the series' own handle),
+// as a crash server will read it; empty when it cannot be read.
+std::string SignatureOf(HANDLE file, const std::string& triggerKind) {
     DumpFacts facts;
-    if (!file || !ReadDumpFileFacts(file.Get(), &facts)) {
+    if (!ReadDumpFileFacts(file, &facts)) {
         return std::string();
     }
     return DumpSignature(facts, triggerKind);
@@ -113,7 +110,7 @@ bool ReportsTellCrash(const SeriesReports& reports) {
 }
 
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written, const CrashReport* crash) {
+                       const WrittenFile& written, HANDLE file, const CrashReport* crash) {
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
     // From the crashing thread's stack where it was read; otherwise read back
@@ -122,7 +119,7 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
     if (crash != nullptr) {
         signature = CrashSignature(*crash);
     } else if (reports.metadata || LogOpen(reports)) {
-        signature = SignatureOf(written.path, triggerKind);
+        signature = SignatureOf(file, triggerKind);
     }
     if (reports.metadata) {
         DWORD error = 0;
@@ -136,10 +133,6 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
             ReportWin32Error(L"Failed to write the metadata file",
                              error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
             complete = false;
-        } else if (GetFileAttributesW(written.path) == INVALID_FILE_ATTRIBUTES) {
-            // Another start's -keep took the dump meanwhile: what we just
-            // wrote beside it is ours to take back.
-            DeleteMetadataFile(written.path);
         }
     }
     if (LogOpen(reports)) {
@@ -147,14 +140,13 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
                                  crash != nullptr ? CrashReasonText(*crash) : std::string(),
                                  crash != nullptr ? TopFrameText(*crash) : std::string());
     }
-    HandOnDump(request, reports, written.path, crash);
     return complete;
 }
 
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
                 const CrashReport* crash) {
     if (reports.dumpReady) {
-        reports.dumpReady({path, TriggerKind(request),
-                           crash != nullptr ? CrashSignature(*crash) : std::string()});
+        reports.dumpReady(
+            {path, TriggerKind(request), crash != nullptr ? CrashSignature(*crash) : std::string()});
     }
 }

@@ -62,15 +62,15 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 // the uploads' signature), so that the stack is worth reading.
 bool ReportsTellCrash(const SeriesReports& reports);
 
-// Writes the metadata file when asked for, logs the file as written, both
-// with the dump's signature and crash report (crash may be null), and hands
-// the dump on to dumpReady. False when the metadata file could not be
-// written; that has been reported, and the dump itself stays (and is handed
-// on all the same).
+// Writes the metadata file when asked for and logs the file as written,
+// both with the dump's signature and crash report (crash may be null). The
+// signature is the crash report's, or else read through file (the series'
+// handle of the dump). False when the metadata file could not be written;
+// that has been reported, and the dump itself stays.
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written, const CrashReport* crash);
+                       const WrittenFile& written, HANDLE file, const CrashReport* crash);
 
-// Hands a dump written besides the live one (a reflected clone's) to
-// dumpReady.
+// Hands a dump on to dumpReady, once its series has let it go, with the
+// signature of its crash report (crash may be null).
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
                 const CrashReport* crash);

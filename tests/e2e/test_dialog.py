@@ -120,11 +120,10 @@ class DialogTest(unittest.TestCase):
         return self.ui.wait(30)
 
     def started_programs(self):
-        """Windows command lines of what the dialog program started. Wine's
-        desktop process is not among them: Wine starts it for the first
-        window a program shows when none is running (an earlier test that
-        killed a window's program with all it started ended it), and it then
-        carries that program's environment."""
+        """Windows command lines of what the dialog program started. Wine
+        starts its desktop window's process (explorer.exe /desktop) for the
+        first window of a prefix, with the dialog's environment: that one is
+        Wine's, not the dialog's."""
         return [cmdline for _, cmdline in self.ui.windows_processes()
                 if "varnhold_ui.exe" not in cmdline.lower()
                 and not cmdline.lower().endswith("explorer.exe /desktop")]
