@@ -6,6 +6,7 @@
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 #include "common/version.h"
+#include "console/crash/crash_json.h"
 #include "console/report/error_report.h"
 #include "console/report/json_text.h"
 
@@ -94,6 +95,9 @@ std::string MetadataText(const DumpMetadata& metadata) {
                              {"trigger", TriggerObject(metadata.trigger)}};
         if (metadata.exception) {
             object["exception"] = ExceptionObject(*metadata.exception);
+        }
+        if (metadata.crash) {
+            object["crash"] = CrashObject(*metadata.crash);
         }
         if (!metadata.signature.empty()) {
             object["signature"] = metadata.signature;

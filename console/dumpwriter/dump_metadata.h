@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "console/crash/crash_report.h"
+
 struct MetadataProcess {
     uint32_t id = 0;
     std::wstring name;
@@ -59,8 +61,11 @@ struct DumpMetadata {
     MetadataProcess process;
     MetadataTrigger trigger;
     std::optional<MetadataException> exception;  // only where the trigger had one
-    // The key a crash server groups the dump under (see DumpSignature); left
-    // out when the dump could not be read back.
+    // What the dumped thread was doing: an exception's or a hung window's.
+    std::optional<CrashReport> crash;
+    // The key a crash server groups the dump under (CrashSignature with a
+    // crash report, else DumpSignature); left out when the dump could not
+    // be read back.
     std::string signature;
     MetadataDump dump;
 };

@@ -29,4 +29,9 @@ struct DumpRequest {
     bool firstChance;  // the exception, when there is one, is a first chance one
     // -d: takes over the callback of every write; null without.
     MINIDUMP_CALLBACK_ROUTINE userCallback;
+    // The thread of a hung window, whose stack is read after the dump as an
+    // exception's thread's is; 0 for none.
+    uint32_t hungThreadId;
+    // -stack: the reason and the stack are printed after the first file.
+    bool printStack;
 };

@@ -166,9 +166,15 @@ void PrintLine(void*, const wchar_t* text) {
     PrintWide(L"%s", text);
 }
 
-void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTrigger& trigger) {
-    WriteDumpSeries(DumpRequestFor(*run.config, comment, trigger), *run.series,
-                    SeriesDemand::kWhenArmed);
+void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTrigger& trigger,
+                 const void* hungWindow = nullptr) {
+    DumpRequest request = DumpRequestFor(*run.config, comment, trigger);
+    // The window's thread is the one whose stack tells why it hangs.
+    if (hungWindow != nullptr) {
+        request.hungThreadId =
+            GetWindowThreadProcessId(static_cast<HWND>(const_cast<void*>(hungWindow)), nullptr);
+    }
+    WriteDumpSeries(request, *run.series, SeriesDemand::kWhenArmed);
 }
 
 // A monitor that cannot go on ends the run, and the run then ends with exit
@@ -310,7 +316,7 @@ void RunPasses(const MonitorRun& run, LiveSources& sources) {
             return;
         }
         if (outcome == PassOutcome::kDump) {
-            RequestDump(run, comment, state.fired);
+            RequestDump(run, comment, state.fired, state.hungWindow);
             if (WatchOver(run)) {
                 return;
             }

@@ -17,5 +17,6 @@ DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
     request.trigger = &trigger;
     request.firstChance = firstChance;
     request.userCallback = config.userCallback;
+    request.printStack = config.stack != 0;
     return request;
 }

@@ -74,6 +74,7 @@ Step CheckHungWindow(const PassSettings& settings, PassState& state, const PassP
     }
     FormatHungWindowComment(comment, capacity, settings.commandLine, window);
     state.fired = TriggerOfKind("hungWindow");
+    state.hungWindow = window;
     return Step::kDump;
 }
 
@@ -98,6 +99,7 @@ uint32_t CommitInMB(uint64_t privateBytes) {
 PassOutcome RunSamplingPass(const PassSettings& settings, PassState& state,
                             const PassProbes& probes, const PassClock& clock, wchar_t* comment,
                             size_t commentCapacity) {
+    state.hungWindow = nullptr;
     Step step = Step::kGoOn;
     if (settings.cpu.trigger != 0) {
         step = CheckCpu(settings, state, probes, clock, comment, commentCapacity);

@@ -38,7 +38,8 @@ struct PassSettings {
 struct PassState {
     CpuHistory previousCpu;  // the last CPU sample, none before the first
     uint32_t consecutive;
-    MetadataTrigger fired;  // after kDump: what fired, and the value seen
+    MetadataTrigger fired;   // after kDump: what fired, and the value seen
+    const void* hungWindow;  // after kDump of the hung-window trigger: the window
 };
 
 enum class PassOutcome {

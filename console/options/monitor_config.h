@@ -56,6 +56,7 @@ struct MonitorConfig {
     uint32_t freeMB;        // -free
     uint32_t ratePerHour;   // -rate: dumps in any hour
     uint32_t metadata;      // -meta: a "<dump file>.json" beside every dump file
+    uint32_t stack;         // -stack: the crash reason and stack printed after each exception dump
     // -upload: the crash server's URL, the argument itself (checked by the
     // scan); null without. It may hold a key: only its shown form is printed.
     const wchar_t* uploadUrl;

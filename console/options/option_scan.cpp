@@ -405,6 +405,11 @@ const OptionEntry kOptions[] = {
      }},
     {L"s", [](Cursor& c) { return TakeNumber(c, c.options.settings.thresholdSeconds); }},
     {L"send", Send},
+    {L"stack",
+     [](Cursor& c) -> Step {
+         c.options.settings.stack = 1;
+         return std::nullopt;
+     }},
     {L"t",
      [](Cursor& c) -> Step {
          c.options.settings.terminateMonitor = 1;

@@ -186,12 +186,17 @@ void EventLog::DumpStarted(const wchar_t* path) {
 }
 
 void EventLog::DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds,
-                           const std::string& signature) {
+                           const std::string& signature, const std::string& crashReason,
+                           const std::string& topFrame) {
     WriteMade("dump_written", [&] {
         JsonObject fields = {
             {"path", Utf8FromWide(path)}, {"bytes", bytes}, {"milliseconds", milliseconds}};
-        if (!signature.empty()) {
-            fields["signature"] = signature;
+        const std::pair<const char*, const std::string*> texts[] = {
+            {"signature", &signature}, {"crashReason", &crashReason}, {"topFrame", &topFrame}};
+        for (const auto& text : texts) {
+            if (!text.second->empty()) {
+                fields[text.first] = *text.second;
+            }
         }
         return fields;
     });

@@ -46,9 +46,12 @@ class EventLog {
     void Trigger(const char* kind);                // {"kind"}
     void Trigger(const char* kind, double value);  // {"kind", "value"}
     void DumpStarted(const wchar_t* path);         // {"path"}
-    // {"path", "bytes", "milliseconds", "signature"}; no signature when empty.
+    // {"path", "bytes", "milliseconds", "signature", "crashReason", "topFrame"};
+    // each text left out when empty.
     void DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds,
-                     const std::string& signature = std::string());
+                     const std::string& signature = std::string(),
+                     const std::string& crashReason = std::string(),
+                     const std::string& topFrame = std::string());
     void DumpFailed(const wchar_t* path, const wchar_t* errorText);  // {"path", "error"}
     void DumpDeleted(const wchar_t* path);                           // {"path"}
     // {"path", "reason": "free", "freeMB"}

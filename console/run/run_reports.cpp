@@ -66,6 +66,9 @@ JsonObject SettingsOf(const ScannedOptions& options) {
             settings["ratePerHour"] = s.ratePerHour;
         }
         settings["metadata"] = s.metadata != 0;
+        if (s.stack != 0) {
+            settings["stack"] = true;
+        }
         if (s.uploadUrl != nullptr) {
             settings["upload"] = Utf8FromWide(ShownUrlText(s.uploadUrl).c_str());
         }

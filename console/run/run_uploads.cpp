@@ -76,7 +76,7 @@ bool PrepareUploads(RunState& run) {
     reports.dumpReady = [queue](const ReadyDump& dump) {
         UploadItem item;
         item.dumpPath = dump.path;
-        item.origin = {dump.triggerKind, std::wstring(), dump.processMilliseconds};
+        item.origin = {dump.triggerKind, std::wstring(), dump.processMilliseconds, dump.signature};
         item.oursOnly = true;
         queue->Add(std::move(item));
     };

@@ -6,6 +6,7 @@
 #include "common/console_output.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
+#include "console/crash/crash_description.h"
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_names.h"
@@ -57,7 +58,46 @@ struct SeriesInProgress {
     uint32_t number;            // of the run, from 1
     SeriesTally tally;
     HeldDump held;
+    bool crashRead = false;
+    std::optional<CrashReport> crash;  // once read: every file of the series shares it
 };
+
+const CrashReport* CrashOf(const SeriesInProgress& series) {
+    return series.crash ? &*series.crash : nullptr;
+}
+
+// The thread an exception or a hung window names, when the request has one.
+bool CrashSubjectOf(const DumpRequest& request, CrashSubject* subject) {
+    const EXCEPTION_POINTERS* pointers =
+        request.exception != nullptr ? request.exception->ExceptionPointers : nullptr;
+    if (pointers != nullptr && pointers->ExceptionRecord != nullptr) {
+        *subject = {request.process, request.exception->ThreadId, pointers->ExceptionRecord,
+                    pointers->ContextRecord};
+        return true;
+    }
+    if (request.hungThreadId != 0) {
+        *subject = {request.process, request.hungThreadId, nullptr, nullptr};
+        return true;
+    }
+    return false;
+}
+
+// Read once a series, right after its first file, while an exception's
+// thread is still held where it failed (the requesting thread lets it go
+// only after the series), and only when something tells it.
+const CrashReport* CrashOfSeries(SeriesInProgress& series) {
+    const DumpRequest& request = series.request;
+    CrashSubject subject = {};
+    if (!series.crashRead && CrashSubjectOf(request, &subject) &&
+        (request.printStack || ReportsTellCrash(series.shared.reports))) {
+        series.crash = DescribeCrash(subject);
+        if (request.printStack) {
+            PrintWide(L"%s", CrashLines(*series.crash).c_str());
+        }
+    }
+    series.crashRead = true;
+    return CrashOf(series);
+}
 
 // Lets the held dump go and hands it on (to the upload queue): only now can
 // another reader open it.
@@ -67,9 +107,11 @@ void ReleaseHeldDump(SeriesInProgress& series) {
         return;
     }
     held.file.Reset();
-    HandOnDump(series.request, series.shared.reports, held.path.c_str(), held.processMilliseconds);
+    HandOnDump(series.request, series.shared.reports, held.path.c_str(), held.processMilliseconds,
+               CrashOf(series));
     if (!held.clone.empty()) {
-        HandOnDump(series.request, series.shared.reports, held.clone.c_str(), std::nullopt);
+        HandOnDump(series.request, series.shared.reports, held.clone.c_str(), std::nullopt,
+                   CrashOf(series));
     }
     held = HeldDump();
 }
@@ -98,12 +140,13 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
         PrintFileWritten(live.bytes, written.milliseconds);
     }
     const bool cloneWritten = request.reflect && WriteReflectedDump(request, created.name) != 0;
+    const CrashReport* crash = CrashOfSeries(series);
     if (!live.written) {
         ReportFailedLiveDump(created.name, live.error);
         LogFileFailed(reports, created.name, live.error);
         return FileOutcome::kFailed;
     }
-    const bool complete = ReportFileWritten(request, reports, written, created.file.Get());
+    const bool complete = ReportFileWritten(request, reports, written, created.file.Get(), crash);
     ReleaseHeldDump(series);
     series.held.file = std::move(created.file);
     series.held.path = created.name;
@@ -182,7 +225,8 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
     if (BeginSeries(shared, demand) != SeriesStart::kStarted) {
         return SeriesOutcome::kNotStarted;
     }
-    SeriesInProgress series{request, shared, SeriesStartedCount(shared), {}, {}};
+    SeriesInProgress series{request, shared,      SeriesStartedCount(shared), {}, {},
+                            false,   std::nullopt};
     CreateDumpDirectory(request.path);
     LogSeriesTrigger(request, shared.reports);
 

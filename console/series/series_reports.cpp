@@ -1,6 +1,8 @@
 #include "console/series/series_reports.h"
 
 #include "common/file_time_ticks.h"
+#include "console/crash/crash_json.h"
+#include "console/crash/crash_signature.h"
 #include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/report/error_report.h"
@@ -114,17 +116,29 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
     }
 }
 
+bool ReportsTellCrash(const SeriesReports& reports) {
+    return reports.metadata || LogOpen(reports) || reports.dumpReady;
+}
+
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written, HANDLE file) {
+                       const WrittenFile& written, HANDLE file, const CrashReport* crash) {
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
-    // Read back only when the metadata or the log tells it.
-    const std::string signature =
-        reports.metadata || LogOpen(reports) ? SignatureOf(file, triggerKind) : std::string();
+    // From the crashing thread's stack where it was read; otherwise read back
+    // from the file, only when the metadata or the log tells it.
+    std::string signature;
+    if (crash != nullptr) {
+        signature = CrashSignature(*crash);
+    } else if (reports.metadata || LogOpen(reports)) {
+        signature = SignatureOf(file, triggerKind);
+    }
     if (reports.metadata) {
         DWORD error = 0;
         DumpMetadata metadata = MetadataOf(request, reports, written);
         metadata.signature = signature;
+        if (crash != nullptr) {
+            metadata.crash = *crash;
+        }
         const std::string text = MetadataText(metadata);
         if (text.empty() || !WriteMetadataFile(written.path, text, &error)) {
             ReportWin32Error(L"Failed to write the metadata file",
@@ -133,7 +147,9 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
         }
     }
     if (LogOpen(reports)) {
-        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature);
+        reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature,
+                                 crash != nullptr ? CrashReasonText(*crash) : std::string(),
+                                 crash != nullptr ? TopFrameText(*crash) : std::string());
     }
     return complete;
 }
@@ -144,8 +160,9 @@ std::optional<uint64_t> ProcessRunningMilliseconds(const SeriesReports& reports,
 }
 
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
-                std::optional<uint64_t> processMilliseconds) {
+                std::optional<uint64_t> processMilliseconds, const CrashReport* crash) {
     if (reports.dumpReady) {
-        reports.dumpReady({path, TriggerKind(request), processMilliseconds});
+        reports.dumpReady({path, TriggerKind(request), processMilliseconds,
+                           crash != nullptr ? CrashSignature(*crash) : std::string()});
     }
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "console/crash/crash_report.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/dumpwriter/dump_request.h"
 #include "console/report/event_log.h"
@@ -20,6 +21,9 @@ struct ReadyDump {
     // How long the process had run when the dump started; none when the
     // system gave no creation time.
     std::optional<uint64_t> processMilliseconds;
+    // From the crash report; empty when the dump has none, and the
+    // signature is then read from the dump file.
+    std::string signature;
 };
 
 // What the series tell besides the console: the metadata file beside each
@@ -59,20 +63,25 @@ void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t
                      uint32_t ratePerHour);
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 
+// Whether anything tells the crash report of a dump (the metadata, the log,
+// the uploads' signature), so that the stack is worth reading.
+bool ReportsTellCrash(const SeriesReports& reports);
+
 // Writes the metadata file when asked for and logs the file as written,
-// both with the dump's signature, read through file (the series' handle of
-// the dump). False when the metadata file could not be written; that has
-// been reported, and the dump itself stays.
+// both with the dump's signature and crash report (crash may be null). The
+// signature is the crash report's, or else read through file (the series'
+// handle of the dump). False when the metadata file could not be written;
+// that has been reported, and the dump itself stays.
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written, HANDLE file);
+                       const WrittenFile& written, HANDLE file, const CrashReport* crash);
 
 // How long the process had run when a dump of it started; none when the
 // system gave no creation time.
 std::optional<uint64_t> ProcessRunningMilliseconds(const SeriesReports& reports,
                                                    const SYSTEMTIME& started);
 
-// Hands a dump on to dumpReady, once its series has let it go. A clone's
-// dump has no running time of the run's process: the clone is a process of
-// its own.
+// Hands a dump on to dumpReady, once its series has let it go, with the
+// signature of its crash report (crash may be null). A clone's dump has no
+// running time of the run's process: the clone is a process of its own.
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
-                std::optional<uint64_t> processMilliseconds);
+                std::optional<uint64_t> processMilliseconds, const CrashReport* crash);

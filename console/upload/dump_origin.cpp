@@ -71,5 +71,10 @@ DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
     if (!given.processMilliseconds) {
         given.processMilliseconds = RunningMilliseconds(metadata);
     }
+    // Ours to trust: the signature was made from the crashing thread's own
+    // stack, which the dump file alone does not give.
+    if (given.signature.empty() && StringAt(metadata, "tool", nullptr) == "varnhold") {
+        given.signature = StringAt(metadata, "signature", nullptr);
+    }
     return given;
 }

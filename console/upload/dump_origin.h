@@ -9,7 +9,8 @@
 
 // The given origin with its empty fields filled: from the metadata text (the
 // trigger's kind, the host, the process's running time from its creation to
-// the dump's start), else "unknown" for the trigger and thisHost for the
-// host. Metadata text that is not such JSON is ignored.
+// the dump's start, and the signature when the file is ours), else "unknown"
+// for the trigger and thisHost for the host; a signature not found stays
+// empty. Metadata text that is not such JSON is ignored.
 DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
                            const std::wstring& thisHost);

@@ -230,7 +230,7 @@ bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel, Prepa
         *failure = Outcome(cancelled ? UploadVerdict::kRetry : UploadVerdict::kFailed, reason);
         return false;
     }
-    prepared->signature = DumpSignature(facts, origin.triggerKind);
+    prepared->signature = SignatureFor(facts, origin);
     return true;
 }
 

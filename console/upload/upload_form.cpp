@@ -33,6 +33,10 @@ std::string QuotedHeaderValue(const std::string& text) {
 
 }  // namespace
 
+std::string SignatureFor(const DumpFacts& facts, const DumpOrigin& origin) {
+    return origin.signature.empty() ? DumpSignature(facts, origin.triggerKind) : origin.signature;
+}
+
 std::vector<FormField> UploadFields(const DumpFacts& facts, const DumpOrigin& origin) {
     std::vector<FormField> fields = {
         {"prod", Utf8FromWide(ProductName(facts).c_str())},
@@ -50,7 +54,7 @@ std::vector<FormField> UploadFields(const DumpFacts& facts, const DumpOrigin& or
     if (facts.fault) {
         fields.push_back({"exception_code", Hex(facts.fault->code, 8, "0123456789ABCDEF")});
     }
-    fields.push_back({"signature", DumpSignature(facts, origin.triggerKind)});
+    fields.push_back({"signature", SignatureFor(facts, origin)});
     return fields;
 }
 

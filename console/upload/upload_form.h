@@ -31,7 +31,14 @@ struct DumpOrigin {
     // How long the process had run when the dump started, from the creation
     // time the system gave the run; none when it gave none.
     std::optional<uint64_t> processMilliseconds;
+    // The signature of the dump's crash report (its frames and reason);
+    // empty when there is none, and the signature is then read from the
+    // dump itself (DumpSignature).
+    std::string signature;
 };
+
+// The signature a crash server gets for the dump.
+std::string SignatureFor(const DumpFacts& facts, const DumpOrigin& origin);
 
 // The text parts, in the order they are sent: prod, ver, ptime (the
 // origin's, else the dump's own when it holds the process's creation time;

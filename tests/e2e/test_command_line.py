@@ -19,8 +19,8 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log", "-upload",
-                 "-send"]
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log", "-stack",
+                 "-upload", "-send"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")

@@ -31,7 +31,8 @@ RUN_TIMEOUT = 120
 
 
 def expected_signature(path):
-    """module+0xoffset NAME of the dump's exception, read with the test's own reader."""
+    """module+0xoffset NAME of the dump's exception, read with the test's own
+    reader: the signature of a dump without our metadata."""
     dump = harness.read_dump(path)
     raw = dump.stream_data(minidump.MODULE_LIST_STREAM)
     (count,) = struct.unpack_from("<I", raw, 0)
@@ -44,6 +45,14 @@ def expected_signature(path):
             name = dump.data[name_rva + 4:name_rva + 4 + length].decode("utf-16-le")
             return "%s+0x%x ACCESS_VIOLATION" % (name.split("\\")[-1], address - base)
     return "? ACCESS_VIOLATION"
+
+
+def crash_signature(meta):
+    """The signature the crash report in our metadata gives: the first three
+    frames of the target's own module, then the reason without its address."""
+    own = ["vh_target.exe+0x%x" % f["offset"] for f in meta["crash"]["frames"]
+           if f.get("module") == "vh_target.exe"][:3]
+    return " | ".join(own + [meta["crash"]["reason"].rsplit(" 0x", 1)[0]])
 
 
 def events_of(log_path, *names):
@@ -128,7 +137,7 @@ class RunsSendTheirDumps(UploadTest):
         meta = json.loads(Path(str(path) + ".json").read_text(encoding="utf-8"))
         text = {name: part.data.decode() for name, part in parts.items()
                 if part.filename is None}
-        signature = expected_signature(path)
+        signature = crash_signature(meta)
         # The platform's dump writer under Wine records no process times: the
         # running time comes from the creation time the system gave the run,
         # within the time the test saw from the target's start to the dump.
@@ -297,6 +306,17 @@ class TheFolderIsTheQueue(UploadTest):
         self.assertEqual([(discarded_win, 200), (large_win, 413), (large_win, 413)],
                          [(e["path"], e["status"]) for e in rejected])
         self.assertEqual("Discarded=1", rejected[0]["reason"])
+
+    def test_send_takes_the_crash_signature_from_our_metadata_else_reads_the_dump(self):
+        with_metadata, _ = self.copy_dump("a.dmp")
+        without, _ = self.copy_dump("b.dmp")
+        Path(str(without) + ".json").unlink()
+        with CrashServer([answer(200, EVENT_ID), answer(200, EVENT_ID)]) as server:
+            result = self.send(server.url(), self.dumps.win)
+            self.assertEqual(0, result.returncode, result.stdout)
+            sent = [r.parts["signature"].data.decode() for r in server.requests]
+        meta = json.loads(Path(str(with_metadata) + ".json").read_text(encoding="utf-8"))
+        self.assertEqual([crash_signature(meta), expected_signature(without)], sent)
 
     def test_https_server_whose_certificate_the_system_does_not_trust_gets_nothing(self):
         path, win = self.copy_dump("tls.dmp")

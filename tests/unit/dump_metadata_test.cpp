@@ -68,6 +68,24 @@ TEST(MetadataText, ExceptionDumpHasEveryFieldInOrder) {
               parsed["dump"].dump());
 }
 
+TEST(MetadataText, CrashReportFollowsTheExceptionBeforeTheSignature) {
+    DumpMetadata metadata = ExceptionDump();
+    CrashReport crash;
+    crash.reason.what = L"ACCESS_VIOLATION writing";
+    crash.reason.address = 0x10;
+    crash.frames = {{0x140002c07, L"app.exe", 0x2c07, FrameFound::kContext}};
+    metadata.crash = crash;
+    metadata.signature = "app.exe+0x2c07 | ACCESS_VIOLATION writing";
+    const auto parsed = nlohmann::ordered_json::parse(MetadataText(metadata));
+    EXPECT_EQ(
+        (std::vector<std::string>{"tool", "version", "build", "handedOver", "host", "commandLine",
+                                  "process", "trigger", "exception", "crash", "signature", "dump"}),
+        Keys(parsed));
+    EXPECT_EQ(R"({"reason":"ACCESS_VIOLATION writing 0x0000000000000010","address":16,)"
+              R"("frames":[{"module":"app.exe","offset":11271}]})",
+              parsed["crash"].dump());
+}
+
 TEST(MetadataText, ThresholdTriggersCarryDirectionValuesAndSeconds) {
     DumpMetadata metadata = ExceptionDump();
     metadata.exception.reset();

@@ -57,7 +57,8 @@ TEST(EventLog, AppendsOneParsedLinePerEventWhileAReaderHasItOpen) {
     log.Trigger("manual");
     const std::wstring dump = L"C:\\dumps\\app" + std::wstring(1, 0xD800) + L".dmp";
     log.DumpStarted(dump.c_str());
-    log.DumpWritten(L"C:\\a.dmp", 4096, 2100);
+    log.DumpWritten(L"C:\\a.dmp", 4096, 2100, "", "ACCESS_VIOLATION writing 0x00000010",
+                    "app.exe+0x2c07");
     log.DumpFailed(L"C:\\b.dmp", L"There is not enough space on the disk.\r\n");
     log.DumpDeleted(L"C:\\c.dmp");
     log.DumpSkipped(L"C:\\d.dmp", 12);
@@ -84,6 +85,9 @@ TEST(EventLog, AppendsOneParsedLinePerEventWhileAReaderHasItOpen) {
     EXPECT_EQ("C:\\dumps\\app\xef\xbf\xbd.dmp", parsed[3]["path"]);
     EXPECT_EQ(4096, parsed[4]["bytes"]);
     EXPECT_EQ(2100, parsed[4]["milliseconds"]);
+    EXPECT_FALSE(parsed[4].contains("signature"));  // an empty text is left out
+    EXPECT_EQ("ACCESS_VIOLATION writing 0x00000010", parsed[4]["crashReason"]);
+    EXPECT_EQ("app.exe+0x2c07", parsed[4]["topFrame"]);
     EXPECT_EQ("There is not enough space on the disk.\r\n", parsed[5]["error"]);
     EXPECT_EQ(12, parsed[7]["freeMB"]);
     EXPECT_EQ(0, parsed[9]["exitCode"]);

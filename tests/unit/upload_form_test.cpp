@@ -57,15 +57,21 @@ TEST(UploadForm, TextPartsFromTheDumpAndItsOrigin) {
     EXPECT_EQ("prod=shop;ver=1.2.0.7;ptime=42000;varnhold_version=" + version +
                   ";host=BOX-7;trigger=exception;exception_code=C0000005;"
                   "signature=shop.exe+0x1234 ACCESS_VIOLATION;",
-              Fields(UploadFields(crash, {"exception", L"BOX-7", std::nullopt})));
+              Fields(UploadFields(crash, {"exception", L"BOX-7", std::nullopt, ""})));
     EXPECT_EQ("prod=shop;ver=0.0.0.0;varnhold_version=" + version +
                   ";host=BOX-7;trigger=hungWindow;signature=shop.exe:hungWindow;",
-              Fields(UploadFields(hang, {"hungWindow", L"BOX-7", std::nullopt})));
+              Fields(UploadFields(hang, {"hungWindow", L"BOX-7", std::nullopt, ""})));
     // The run's own time, in milliseconds, before the dump's whole seconds.
-    EXPECT_EQ(0u, Fields(UploadFields(crash, {"exception", L"BOX-7", 41234}))
+    EXPECT_EQ(0u, Fields(UploadFields(crash, {"exception", L"BOX-7", 41234, ""}))
                       .find("prod=shop;ver=1.2.0.7;ptime=41234;varnhold_version="));
-    EXPECT_EQ(0u, Fields(UploadFields(hang, {"hungWindow", L"BOX-7", 5}))
+    EXPECT_EQ(0u, Fields(UploadFields(hang, {"hungWindow", L"BOX-7", 5, ""}))
                       .find("prod=shop;ver=0.0.0.0;ptime=5;varnhold_version="));
+    // The crash report's signature, where the run has one, replaces the
+    // one read from the dump.
+    const std::string fromStack = "shop.exe+0x1234 | shop.exe+0x1100 | ACCESS_VIOLATION writing";
+    EXPECT_EQ(fromStack, SignatureFor(crash, {"exception", L"BOX-7", std::nullopt, fromStack}));
+    EXPECT_EQ("shop.exe+0x1234 ACCESS_VIOLATION",
+              SignatureFor(crash, {"exception", L"B", std::nullopt, ""}));
 }
 
 TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
@@ -76,22 +82,33 @@ TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
         const char* trigger;
         const wchar_t* host;
         std::optional<uint64_t> ptime;
+        const char* signature = "";
     };
     const std::string times = R"("process":{"created":"2026-12-08T09:58:10.500Z"},)"
                               R"("dump":{"started":"2026-12-08T10:00:00.123Z"})";
     const Case cases[] = {
         {"given wins",
-         {"cpu", L"RUN-HOST", 7},
-         R"({"host":"M","trigger":{"kind":"jit"},)" + times + "}",
+         {"cpu", L"RUN-HOST", 7, "a | R"},
+         R"({"tool":"varnhold","host":"M","trigger":{"kind":"jit"},"signature":"b | R",)" + times +
+             "}",
          "cpu",
          L"RUN-HOST",
-         7},
+         7,
+         "a | R"},
         {"from the metadata",
          {},
-         R"({"host":"M\u00e9","trigger":{"kind":"jit"},)" + times + "}",
+         R"({"tool":"varnhold","host":"M\u00e9","trigger":{"kind":"jit"},"signature":"b | R",)" +
+             times + "}",
          "jit",
          L"M\u00e9",
-         109623},
+         109623,
+         "b | R"},
+        {"another program's signature is not taken",
+         {},
+         R"({"tool":"other","host":"M","signature":"b | R"})",
+         "unknown",
+         L"M",
+         std::nullopt},
         {"no metadata", {}, "", "unknown", L"HERE", std::nullopt},
         {"damaged metadata", {}, R"({"host": "M", "trig)", "unknown", L"HERE", std::nullopt},
         {"fields of other types",
@@ -114,6 +131,7 @@ TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
         EXPECT_EQ(c.trigger, origin.triggerKind);
         EXPECT_EQ(c.host, origin.host);
         EXPECT_EQ(c.ptime, origin.processMilliseconds);
+        EXPECT_EQ(c.signature, origin.signature);
     }
 }
 
