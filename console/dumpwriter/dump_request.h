@@ -27,4 +27,7 @@ struct DumpRequest {
     // What fired, for the metadata file and the event log; null for none.
     const MetadataTrigger* trigger;
     bool firstChance;  // the exception, when there is one, is a first chance one
+    // The process's name and id for the lines printed about it, when the run
+    // watches several processes at once; null otherwise.
+    const wchar_t* lineLabel;
 };

@@ -1,7 +1,7 @@
 #include "console/series/dump_series.h"
 
 #include "common/byte_units.h"
-#include "common/console_output.h"
+#include "common/labelled_output.h"
 #include "common/stop_signal.h"
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
@@ -19,9 +19,10 @@
 namespace {
 
 // One line per file, with its size and how long it took.
-void PrintFileWritten(uint64_t bytes, uint64_t milliseconds) {
-    PrintWide(L"Written: %.1f MB (%I64u bytes) in %.1f s.\n", Megabytes(bytes),
-              static_cast<unsigned long long>(bytes), static_cast<double>(milliseconds) / 1000.0);
+void PrintFileWritten(const wchar_t* label, uint64_t bytes, uint64_t milliseconds) {
+    PrintLabelled(label, L"Written: %.1f MB (%I64u bytes) in %.1f s.\n", Megabytes(bytes),
+                  static_cast<unsigned long long>(bytes),
+                  static_cast<double>(milliseconds) / 1000.0);
 }
 
 // Where a file stands in the run, for what is told about it.
@@ -40,16 +41,29 @@ enum class FileOutcome {
 // The series being written: only its own thread sees it.
 struct SeriesInProgress {
     const DumpRequest& request;
-    SharedSeriesState& shared;  // policy, reports and numbering only: no lock is taken
-    uint32_t number;            // of the run, from 1
+    WatchSeries& watch;  // policy, reports and numbering only: no series lock is taken
+    uint32_t number;     // of the process's watch, from 1
     SeriesTally tally;
+};
+
+class FileLockHold {
+  public:
+    explicit FileLockHold(SharedSeriesState& shared) : lock_(&shared.fileLock) {
+        EnterCriticalSection(lock_);
+    }
+    ~FileLockHold() { LeaveCriticalSection(lock_); }
+    FileLockHold(const FileLockHold&) = delete;
+    FileLockHold& operator=(const FileLockHold&) = delete;
+
+  private:
+    CRITICAL_SECTION* lock_;
 };
 
 // The live dump, then the clone's, then the live dump's failure report: the
 // clone is taken whatever became of the live dump.
 FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FilePlace place) {
     const DumpRequest& request = series.request;
-    const SeriesReports& reports = series.shared.reports;
+    const SeriesReports& reports = series.watch.reports;
     LogFileStarted(reports, created.name);
     WrittenFile written = {};
     written.path = created.name;
@@ -64,7 +78,7 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
     GetSystemTime(&written.finished);
     written.bytes = live.bytes;
     if (live.written) {
-        PrintFileWritten(live.bytes, written.milliseconds);
+        PrintFileWritten(request.lineLabel, live.bytes, written.milliseconds);
     }
     const bool cloneWritten = request.reflect && WriteReflectedDump(request, created.name) != 0;
     if (!live.written) {
@@ -82,8 +96,8 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
 }
 
 void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
-    const RetentionPolicy& retention = series.shared.policy.retention;
-    const SeriesReports& reports = series.shared.reports;
+    const RetentionPolicy& retention = series.watch.shared.policy.retention;
+    const SeriesReports& reports = series.watch.reports;
     for (const DeletedDump& deleted : KeepNewestDumps(series.request.path, justWritten,
                                                       retention.keepFiles, retention.keptFiles)) {
         ++series.tally.filesDeleted;
@@ -96,24 +110,26 @@ void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
 
 FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
     const DumpRequest& request = series.request;
-    const RetentionPolicy& retention = series.shared.policy.retention;
+    WatchSeries& watch = series.watch;
+    const RetentionPolicy& retention = watch.shared.policy.retention;
+    FileLockHold hold(watch.shared);
     uint32_t recent = 0;
     if (retention.ratePerHour != 0 &&
         !RateAllowsDump(request.path, retention.keptFiles, retention.ratePerHour, &recent)) {
         ++series.tally.filesOverRate;
-        LogFileOverRate(series.shared.reports, request.path, recent, retention.ratePerHour);
+        LogFileOverRate(watch.reports, request.path, recent, retention.ratePerHour);
         return FileOutcome::kSkipped;
     }
     uint64_t freeNow = 0;
     if (retention.freeMB != 0 &&
         !EnoughFreeSpace(request.path, retention.freeMB, EstimatedDumpBytes(request), &freeNow)) {
         ++series.tally.filesSkipped;
-        LogFileSkipped(series.shared.reports, request.path, freeNow);
+        LogFileSkipped(watch.reports, request.path, freeNow);
         return FileOutcome::kSkipped;
     }
     SeriesFile created;
-    if (!CreateSeriesFile(request, retention, series.shared.numbering, index, &created)) {
-        LogFileFailed(series.shared.reports, created.name[0] != L'\0' ? created.name : request.path,
+    if (!CreateSeriesFile(request, retention, *watch.numbering, index, &created)) {
+        LogFileFailed(watch.reports, created.name[0] != L'\0' ? created.name : request.path,
                       created.error);
         return FileOutcome::kFailed;
     }
@@ -132,24 +148,23 @@ FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
 
 // Waits out the gap before file `index`; false when the stop signal was
 // raised meanwhile.
-bool AwaitGap(const WatchPolicy& policy, uint32_t index, uint64_t previousStart) {
-    if (index == 0 || policy.gapSeconds == 0) {
+bool AwaitGap(const WatchSeries& watch, uint32_t index, uint64_t previousStart) {
+    if (index == 0 || watch.gapSeconds == 0) {
         return true;
     }
-    const uint64_t wait = GapWaitMilliseconds(previousStart, GetTickCount64(), policy.gapSeconds);
-    return !WaitForStopLong(policy.stopSignal, wait);
+    const uint64_t wait = GapWaitMilliseconds(previousStart, GetTickCount64(), watch.gapSeconds);
+    return !WaitForStopLong(watch.stopSignal, wait);
 }
 
 }  // namespace
 
-SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& shared,
-                              SeriesDemand demand) {
-    if (BeginSeries(shared, demand) != SeriesStart::kStarted) {
+SeriesOutcome WriteDumpSeries(const DumpRequest& request, WatchSeries& watch, SeriesDemand demand) {
+    if (BeginSeries(watch, demand) != SeriesStart::kStarted) {
         return SeriesOutcome::kNotStarted;
     }
-    SeriesInProgress series{request, shared, SeriesStartedCount(shared), {}};
+    SeriesInProgress series{request, watch, SeriesStartedCount(watch), {}};
     CreateDumpDirectory(request.path);
-    LogSeriesTrigger(request, shared.reports);
+    LogSeriesTrigger(request, watch.reports);
 
     // With no file to write nothing can fail.
     bool allWritten = true;
@@ -157,7 +172,7 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
     bool interrupted = false;
     uint64_t previousStart = 0;
     for (uint32_t i = 0; i < request.count; ++i) {
-        if (!AwaitGap(shared.policy, i, previousStart)) {
+        if (!AwaitGap(watch, i, previousStart)) {
             interrupted = true;
             break;
         }
@@ -173,8 +188,8 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
         }
     }
     if (allWritten && !interrupted) {
-        PrintWide(L"Dump written.\n");
+        PrintLabelled(request.lineLabel, L"Dump written.\n");
     }
-    EndSeries(shared, series.tally, !allWritten || metadataMissing);
+    EndSeries(watch, series.tally, !allWritten || metadataMissing);
     return allWritten ? SeriesOutcome::kWritten : SeriesOutcome::kFailed;
 }
