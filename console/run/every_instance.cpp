@@ -105,7 +105,7 @@ void Record(RunState& run, ProcessWatch& watch) {
     const uint32_t files = SummariseSeries(watch.series).tally.filesWritten;
     for (auto record = run.records.rbegin(); record != run.records.rend(); ++record) {
         if (record->processId == watch.identity.id) {
-            record->filesWritten = files;
+            record->dumps = files;
             return;
         }
     }

@@ -78,6 +78,12 @@ unsigned __stdcall SuperviseWatch(void* argument) {
 
 }  // namespace
 
+ProcessWatch::ProcessWatch(SharedSeriesState& shared, SeriesBudget* runBudget, uint32_t seriesLimit)
+    : ownBudget{seriesLimit, 0}, series(shared, runBudget != nullptr ? *runBudget : ownBudget) {}
+
+// Out of line, so that letting a watch go is one call wherever it happens.
+ProcessWatch::~ProcessWatch() = default;
+
 bool FillWatch(ProcessWatch& watch, const WatchFilling& filling, uint32_t processId,
                const wchar_t* name, const wchar_t* dumpPath) {
     watch.stop.Reset(CreateStopSignal());

@@ -22,9 +22,8 @@ constexpr size_t kLineLabelCapacity = MAX_PATH + 16;  // "<name> (<pid>)"
 struct ProcessWatch {
     // runBudget: the run's one -a budget, shared by the processes a name
     // brings one after the other; null gives the process a budget of its own.
-    ProcessWatch(SharedSeriesState& shared, SeriesBudget* runBudget, uint32_t seriesLimit)
-        : ownBudget{seriesLimit, 0},
-          series(shared, runBudget != nullptr ? *runBudget : ownBudget) {}
+    ProcessWatch(SharedSeriesState& shared, SeriesBudget* runBudget, uint32_t seriesLimit);
+    ~ProcessWatch();
     ProcessWatch(const ProcessWatch&) = delete;
     ProcessWatch& operator=(const ProcessWatch&) = delete;
 

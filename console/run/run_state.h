@@ -17,6 +17,7 @@
 #include "console/run/next_process.h"
 #include "console/run/process_watch.h"
 #include "console/run/watch_set.h"
+#include "console/run/watch_summary.h"
 #include "console/series/series_reports.h"
 #include "console/series/shared_series_state.h"
 #include "console/series/watch_series.h"
@@ -43,12 +44,6 @@ struct RunUploads {
 struct SeenProcess {
     uint32_t id;
     UniqueHandle handle;  // null when not even a limited handle could be had
-};
-
-// What the closing lines tell of a process watched with -all.
-struct WatchRecord {
-    uint32_t processId;
-    uint32_t filesWritten;
 };
 
 // The monitor threads of each watch read their watch (process_watch.h),
@@ -86,8 +81,8 @@ struct RunState {
     // Processes of the name passed over when following (they could not be
     // opened): never tried again.
     std::vector<WatchedProcess> passedOver;
-    std::vector<SeenProcess> seen;     // -all
-    std::vector<WatchRecord> records;  // -all: every process watched, in order
+    std::vector<SeenProcess> seen;      // -all
+    std::vector<ProcessDumps> records;  // -all: every process watched, in order
     // Last, so that it goes first: its sending thread may still read the log.
     RunUploads uploads;
 };

@@ -127,11 +127,7 @@ void PrintWatchSummary(const RunState& run, const SeriesSummary& summary) {
     PrintWide(L"%s\n",
               WatchEndedLine(summary, run.series.policy.retention.ratePerHour != 0).c_str());
     if (run.options.settings.allInstances != 0) {
-        std::vector<ProcessDumps> processes;
-        for (const WatchRecord& record : run.records) {
-            processes.push_back({record.processId, record.filesWritten});
-        }
-        PrintWide(L"%s\n", EveryInstanceLine(run.target.processName, processes).c_str());
+        PrintWide(L"%s\n", EveryInstanceLine(run.target.processName, run.records).c_str());
     } else if (FollowsTheName(run)) {
         std::wstring processes;
         for (const WatchedProcess& process : run.watched) {

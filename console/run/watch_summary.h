@@ -16,6 +16,6 @@ std::wstring WatchEndedLine(const SeriesSummary& summary, bool rateLimited);
 // line end; one dump is "1 dump".
 struct ProcessDumps {
     uint32_t processId;
-    uint32_t dumps;
+    uint32_t dumps;  // files written
 };
 std::wstring EveryInstanceLine(const wchar_t* name, const std::vector<ProcessDumps>& processes);
