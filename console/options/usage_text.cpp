@@ -230,7 +230,7 @@ const wchar_t kExamples[] =
     L"\n"
     L"- Dump every crash of every app.exe process with its full memory,\n"
     L"  keeping the newest 20 dumps:\n"
-    L"     C:\\>varnhold -e -ma -a 0 -keep 20 -all -w app.exe c:\\dumps\\app.dmp\n"
+    L"     C:\\>varnhold -e -ma -keep 20 -all -w app.exe c:\\dumps\\app.dmp\n"
     L"\n";
 
 #undef VARNHOLD_DESCRIPTION
