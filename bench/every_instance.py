@@ -13,7 +13,6 @@ import time
 
 import benchlib
 from benchlib import harness
-from cpu_overhead_threads import cpu_ns
 from long_watch_soak import private_bytes
 
 SECONDS = float(os.environ.get("BENCH_SECONDS", "30"))
@@ -30,22 +29,6 @@ def pool_image(dumps, name):
     return image
 
 
-def measure(run):
-    """Shares of one core, in percent, of the monitor and of the wineserver."""
-    time.sleep(2)  # past the start-up and the first samples
-    processes = [benchlib.linux_pid(run), benchlib.wineserver_pid()]
-    before = [cpu_ns(p) if p else 0 for p in processes]
-    started = time.monotonic()
-    time.sleep(SECONDS)
-    after = [cpu_ns(p) if p else 0 for p in processes]
-    elapsed = time.monotonic() - started
-    if run.returncode is not None:
-        raise RuntimeError("the monitor ended early:\n" + run.output)
-    run.ctrl_c()
-    run.wait(60)
-    return [(a - b) / 1e9 / elapsed * 100 for a, b in zip(after, before)]
-
-
 def every_instance_window():
     with harness.DumpDir("bench") as dumps:
         image = pool_image(dumps, "vh_idle.exe")
@@ -56,7 +39,7 @@ def every_instance_window():
             with run:
                 for _ in range(IDLE - 1):
                     run.wait_for_line(re.compile(r"^\[.*\) Watched from now on\.$"), 60)
-                return measure(run)
+                return benchlib.shares_of_a_watch(run, SECONDS)
         finally:
             for target in targets:
                 target.kill()
@@ -68,7 +51,7 @@ def single_window():
                                       dumps.file("never.dmp")[1]])
         with run:
             run.wait_for_line("Dump file:", 30)
-            return measure(run)
+            return benchlib.shares_of_a_watch(run, SECONDS)
 
 
 def memory_of(linux_pid):

@@ -10,7 +10,7 @@ source scripts/lib/common.sh
 start_wineserver
 trap stop_wineserver EXIT
 for bench in exe_sizes monitor_overhead cpu_overhead_threads ctrl_c_latency trigger_to_dump \
-             handover miniplus long_watch_soak upload_send; do
+             handover miniplus long_watch_soak upload_send every_instance; do
     echo "bench: $bench"
     if [[ "$bench" == handover && "$VH_RUNS_32_BIT" == 0 ]]; then
         python3 bench/not_measured.py handover "Hand-over (32-bit build dumping a 64-bit target)" \

@@ -48,16 +48,7 @@ std::wstring LabelLine(const std::wstring& line, const wchar_t* label, const SYS
 void PrintLabelled(const wchar_t* label, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = _vscwprintf(format, measure);
-    va_end(measure);
-    std::wstring text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        _vsnwprintf(&text[0], text.size(), format, args);
-        text.resize(static_cast<size_t>(length));
-    }
+    const std::wstring text = FormatWide(format, args);
     va_end(args);
     SYSTEMTIME now;
     GetLocalTime(&now);

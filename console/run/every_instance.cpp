@@ -138,12 +138,15 @@ int WatchEveryInstance(RunState& run) {
     }
     run.watches.Add(std::move(first));
     HANDLE waitFor[2] = {run.stopSignal.Get(), run.watchEnded.Get()};
-    while (!StopRaised(run.stopSignal.Get())) {
+    // A monitor that could not go on ends the run, as it does a watch of
+    // one process: what was asked for is not being watched.
+    while (!StopRaised(run.stopSignal.Get()) && !SummariseSeries(run.series).monitorFailed) {
         LetGoOfEnded(run);
         LookForNewProcesses(run);
         WaitForMultipleObjects(2, waitFor, FALSE, kLookAgainMilliseconds);
     }
     // Ctrl+C: every watch sees it at once and ends within its own grace.
+    run.watches.StopEvery();
     run.watches.WaitForEveryEnd();
     LetGoOfEnded(run);
     return kExitSuccess;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/stop_signal.h"
 #include "console/report/error_report.h"
 
 std::unique_ptr<ProcessWatch> WatchSet::Make(SharedSeriesState& shared, SeriesBudget* runBudget,
@@ -43,6 +44,12 @@ void WatchSet::WaitForEveryEnd() const {
         if (watch->supervisor) {
             WaitForSingleObject(watch->supervisor.Get(), INFINITE);
         }
+    }
+}
+
+void WatchSet::StopEvery() const {
+    for (const std::unique_ptr<ProcessWatch>& watch : watches_) {
+        RaiseStop(watch->stop.Get());
     }
 }
 

@@ -30,6 +30,8 @@ class WatchSet {
     std::unique_ptr<ProcessWatch> TakeEnded();
     // Waits until every watch's supervisor has ended.
     void WaitForEveryEnd() const;
+    // Tells every watch to end (as its process's exit would).
+    void StopEvery() const;
 
     // A watch one of whose threads outlived its grace: it may still read
     // the watch, which is therefore kept until the program ends.

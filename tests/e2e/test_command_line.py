@@ -19,8 +19,8 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log", "-upload",
-                 "-send"]
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-all", "-meta", "-log",
+                 "-upload", "-send"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
                  "<processname>_<pid>_<datetime>.dmp.\n\n")
@@ -84,7 +84,8 @@ class HelpTexts(BothBuilds):
         self.assertTrue(later.endswith("\n" + POSTMORTEM_PARAGRAPH), later[-700:])
         later = later[:-len(POSTMORTEM_PARAGRAPH)]
         headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
-        self.assertEqual(["Long watches:", "Reports:", "Crash server:"], headings)
+        self.assertEqual(["Long watches:", "Every instance:", "Reports:", "Crash server:"],
+                         headings)
         self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
         self.assertEqual(self.options_of(re.sub(r"^\S.*:\n", "", later, flags=re.MULTILINE)),
                          LATER_OPTIONS)
@@ -120,7 +121,7 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 20, out)
+        self.assertEqual(len(examples), 22, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
 
