@@ -47,7 +47,7 @@ class EveryInstance(unittest.TestCase):
         spinner = self.pool(["spin:0"])  # running before the watch starts
         _, dump_win = self.dumps.file("pool.dmp")
         log, log_win = self.dumps.file("events.log")
-        run = harness.start_varnhold(["-e", "-c", "80", "-u", "-s", "3", "-meta", "-log", log_win,
+        run = harness.start_varnhold(["-e", "-c", "30", "-u", "-s", "3", "-meta", "-log", log_win,
                                       "-all", "-w", IMAGE, dump_win])
         self.addCleanup(run.kill)
         run.wait_for_line("Process:               %s (%d)" % (IMAGE, spinner.pid), 60)
