@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cwchar>
+
 namespace {
 
 // The system's record of one process; its threads' records follow it.
@@ -97,5 +99,27 @@ void ReadListedThreads(const ListedProcess& process, std::vector<ThreadTimeReadi
                             static_cast<uint64_t>(thread.createTime.QuadPart),
                             static_cast<uint64_t>(thread.kernelTime.QuadPart) +
                                 static_cast<uint64_t>(thread.userTime.QuadPart)});
+    }
+}
+
+void ListedProcessesNamed(const void* list, size_t length, const wchar_t* name,
+                          std::vector<uint32_t>& ids) {
+    const size_t nameLength = wcslen(name);
+    const auto* records = static_cast<const uint8_t*>(list);
+    size_t offset = 0;
+    while (offset + sizeof(SystemProcessRecord) <= length) {
+        const auto* process = reinterpret_cast<const SystemProcessRecord*>(records + offset);
+        const UNICODE_STRING& image = process->imageName;
+        const auto* text = reinterpret_cast<const uint8_t*>(image.Buffer);
+        // The name lies in the list itself; one that does not is not read.
+        const bool inList = text >= records && text + image.Length <= records + length;
+        if (inList && image.Length == nameLength * sizeof(wchar_t) &&
+            _wcsnicmp(image.Buffer, name, nameLength) == 0) {
+            ids.push_back(IdOf(process->uniqueProcessId));
+        }
+        if (process->nextEntryOffset == 0) {
+            break;
+        }
+        offset += process->nextEntryOffset;
     }
 }

@@ -24,3 +24,8 @@ ListedProcess FindListedProcess(const void* list, size_t length, uint32_t proces
 
 // Appends one reading per thread of the process found.
 void ReadListedThreads(const ListedProcess& process, std::vector<ThreadTimeReading>& readings);
+
+// Appends the identifier of every process in the list whose image is named
+// `name` (letter case aside), in the list's order.
+void ListedProcessesNamed(const void* list, size_t length, const wchar_t* name,
+                          std::vector<uint32_t>& ids);

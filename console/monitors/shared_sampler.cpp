@@ -28,6 +28,7 @@ struct PassNeeds {
     bool processors;
     uint32_t commitWatches;
     bool hungWindows;
+    bool list;  // the processes of a name are to be told
 };
 
 namespace {
@@ -156,10 +157,26 @@ SharedSampler::~SharedSampler() {
     Stop();
 }
 
+void SharedSampler::TellProcessesNamed(const wchar_t* name) {
+    name_ = name;
+}
+
+bool SharedSampler::TakeProcessesNamed(std::vector<uint32_t>& ids) {
+    AcquireSRWLockExclusive(&namedLock_);
+    const bool fresh = namedFresh_;
+    if (fresh) {
+        ids = named_;
+        namedFresh_ = false;
+    }
+    ReleaseSRWLockExclusive(&namedLock_);
+    return fresh;
+}
+
 bool SharedSampler::Start() {
     stop_.Reset(CreateStopSignal());
     wake_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!stop_ || !wake_) {
+    told_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!stop_ || !wake_ || !told_) {
         return false;
     }
     thread_.Reset(
@@ -217,12 +234,16 @@ void SharedSampler::Run() {
 
 void SharedSampler::Pass(bool onlyNew) {
     AcquireSRWLockExclusive(&lock_);
-    const PassNeeds needs = CollectDue(onlyNew);
-    if (!due_.empty()) {
+    PassNeeds needs = CollectDue(onlyNew);
+    needs.list = name_ != nullptr && !onlyNew;
+    if (!due_.empty() || needs.list) {
         SYSTEMTIME now = {};
         GetLocalTime(&now);
         const PassClock clock = {now.wHour, now.wMinute, now.wSecond};
         const PassReadings readings = ReadSystem(needs);
+        if (needs.list) {
+            TellNamed(readings);
+        }
         if (needs.hungWindows) {
             FindHungWindowsOfDue();
         }
@@ -231,6 +252,18 @@ void SharedSampler::Pass(bool onlyNew) {
         }
     }
     ReleaseSRWLockExclusive(&lock_);
+}
+
+void SharedSampler::TellNamed(const PassReadings& readings) {
+    if (readings.list == nullptr) {
+        return;  // the list could not be read: the run looks again after the next pass
+    }
+    AcquireSRWLockExclusive(&namedLock_);
+    named_.clear();
+    ListedProcessesNamed(readings.list, readings.listLength, name_, named_);
+    namedFresh_ = true;
+    ReleaseSRWLockExclusive(&namedLock_);
+    SetEvent(told_.Get());
 }
 
 PassNeeds SharedSampler::CollectDue(bool onlyNew) {
@@ -262,7 +295,7 @@ PassReadings SharedSampler::ReadSystem(const PassNeeds& needs) {
     // Under Wine the list costs more than one process's own counters (it
     // reads every thread of every process): for a lone process's commit it
     // is not taken.
-    if (!readings.processorsRead && needs.commitWatches < 2) {
+    if (!readings.processorsRead && needs.commitWatches < 2 && !needs.list) {
         return readings;
     }
     FILETIME listed = {};

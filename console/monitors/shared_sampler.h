@@ -37,6 +37,17 @@ class SharedSampler {
     void Add(SampledWatch* watch);
     void Remove(SampledWatch* watch);
 
+    // -all: every pass also tells which processes of the list have this
+    // image name, so that the run finds the processes it picks up in the
+    // list read anyway (under Wine a toolhelp snapshot costs more than the
+    // whole pass). Set before Start; the name must outlive the sampler.
+    void TellProcessesNamed(const wchar_t* name);
+    // Raised after each pass that has told them anew.
+    HANDLE NamedToldEvent() const { return told_.Get(); }
+    // The processes of the name of the latest pass that read the list;
+    // false when no pass has told them since the last call.
+    bool TakeProcessesNamed(std::vector<uint32_t>& ids);
+
   private:
     static unsigned __stdcall ThreadProc(void* self);
     void Run();
@@ -45,6 +56,7 @@ class SharedSampler {
     // The watches to sample in this pass, into due_.
     PassNeeds CollectDue(bool onlyNew);
     PassReadings ReadSystem(const PassNeeds& needs);
+    void TellNamed(const PassReadings& readings);
     void FindHungWindowsOfDue();
     void RunTriggers(SampledWatch& watch, const PassReadings& readings, const PassClock& clock);
 
@@ -53,6 +65,12 @@ class SharedSampler {
     UniqueHandle thread_;
     UniqueHandle stop_;
     UniqueHandle wake_;  // auto-reset: a watch was added
+    UniqueHandle told_;  // auto-reset: the processes of the name were told anew
+
+    const wchar_t* name_ = nullptr;
+    SRWLOCK namedLock_ = SRWLOCK_INIT;  // guards named_ and namedFresh_
+    std::vector<uint32_t> named_;
+    bool namedFresh_ = false;
 
     // The sampling thread's alone.
     std::vector<SampledWatch*> due_;

@@ -5,8 +5,9 @@
 
 #include "common/bounded_text.h"
 #include "common/labelled_output.h"
-#include "common/process_snapshot_walk.h"
 #include "common/stop_signal.h"
+#include "console/monitors/process_list.h"
+#include "console/monitors/system_readings.h"
 #include "console/report/error_report.h"
 #include "console/run/watch_making.h"
 #include "console/series/series_gate.h"
@@ -76,17 +77,29 @@ void PickUp(RunState& run, uint32_t id) {
     run.watches.Add(std::move(watch));
 }
 
-// Each process of the name in the system's list that is neither watched
-// nor seen is picked up; what is seen and no longer listed has gone.
+// The processes of the name now running: from the sampling thread's latest
+// list of every process, or from a list of our own when the run samples
+// nothing. False when there is nothing new to look at.
+bool ListProcessesOfTheName(RunState& run, std::vector<uint32_t>& ids) {
+    if (RunSamples(run.options.settings)) {
+        return run.sampler.TakeProcessesNamed(ids);
+    }
+    ULONG length = 0;
+    if (QueryProcessList(run.processList, &length) < 0) {
+        return false;
+    }
+    ids.clear();
+    ListedProcessesNamed(run.processList.data(), length, run.options.targetName, ids);
+    return true;
+}
+
+// Each process of the name that is neither watched nor seen is picked up;
+// what is seen and no longer listed has gone.
 void LookForNewProcesses(RunState& run) {
-    std::vector<uint32_t> listed;
-    WalkProcessSnapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0),
-                        [&](const PROCESSENTRY32W& entry) {
-                            if (_wcsicmp(entry.szExeFile, run.options.targetName) == 0) {
-                                listed.push_back(entry.th32ProcessID);
-                            }
-                            return false;
-                        });
+    std::vector<uint32_t>& listed = run.listedIds;
+    if (!ListProcessesOfTheName(run, listed)) {
+        return;
+    }
     for (uint32_t id : listed) {
         if (!run.watches.Holds(id) && !Seen(run, id)) {
             PickUp(run, id);
@@ -137,13 +150,15 @@ int WatchEveryInstance(RunState& run) {
         return kExitFailure;
     }
     run.watches.Add(std::move(first));
-    HANDLE waitFor[2] = {run.stopSignal.Get(), run.watchEnded.Get()};
+    // The sampling thread tells the processes of the name after each pass.
+    HANDLE waitFor[3] = {run.stopSignal.Get(), run.watchEnded.Get(), run.sampler.NamedToldEvent()};
+    const DWORD waits = RunSamples(run.options.settings) ? 3 : 2;
     // A monitor that could not go on ends the run, as it does a watch of
     // one process: what was asked for is not being watched.
     while (!StopRaised(run.stopSignal.Get()) && !SummariseSeries(run.series).monitorFailed) {
         LetGoOfEnded(run);
         LookForNewProcesses(run);
-        WaitForMultipleObjects(2, waitFor, FALSE, kLookAgainMilliseconds);
+        WaitForMultipleObjects(waits, waitFor, FALSE, kLookAgainMilliseconds);
     }
     // Ctrl+C: every watch sees it at once and ends within its own grace.
     run.watches.StopEvery();

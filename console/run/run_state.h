@@ -82,6 +82,8 @@ struct RunState {
     // opened): never tried again.
     std::vector<WatchedProcess> passedOver;
     std::vector<SeenProcess> seen;      // -all
+    std::vector<uint32_t> listedIds;    // -all: the processes of the name last listed
+    std::vector<uint64_t> processList;  // -all without sampling: the list read for them
     std::vector<ProcessDumps> records;  // -all: every process watched, in order
     // Last, so that it goes first: its sending thread may still read the log.
     RunUploads uploads;

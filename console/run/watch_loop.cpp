@@ -140,6 +140,9 @@ void PrintWatchSummary(const RunState& run, const SeriesSummary& summary) {
 }  // namespace
 
 int WatchProcesses(RunState& run) {
+    if (run.options.settings.allInstances != 0) {
+        run.sampler.TellProcessesNamed(run.options.targetName);
+    }
     // Like a monitor thread that cannot be started: nothing is printed.
     if (RunSamples(run.options.settings) && !run.sampler.Start()) {
         return kExitFailure;
