@@ -4,8 +4,8 @@
 #include <dbghelp.h>
 
 #include "common/console_output.h"
-#include "common/labelled_output.h"
 #include "common/debugged_launch.h"
+#include "common/labelled_output.h"
 #include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"

@@ -1,7 +1,6 @@
 #include "console/run/console_run.h"
 
 #include <windows.h>
-#include <process.h>
 
 #include <clocale>
 #include <memory>
@@ -17,9 +16,6 @@
 #include "common/unique_resource.h"
 #include "common/wine_platform.h"
 #include "console/handover/x64_handover.h"
-#include "console/monitors/counter_monitor.h"
-#include "console/monitors/debug_event_monitor.h"
-#include "console/monitors/monitor_run.h"
 #include "console/options/config_summary.h"
 #include "console/options/default_dump_path.h"
 #include "console/options/dump_type.h"
@@ -41,8 +37,6 @@
 #include "console/run/scan_environment.h"
 #include "console/run/watch_loop.h"
 #include "console/run/watch_making.h"
-#include "console/series/series_gate.h"
-#include "console/series/shared_series_state.h"
 
 namespace {
 
