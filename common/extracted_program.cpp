@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "common/resource_file.h"
 
 namespace {
@@ -38,6 +41,20 @@ bool OwnProgramFolder(std::wstring* folder) {
     return true;
 }
 
+bool UserTempFolder(std::wstring* folder) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, path);
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    std::wstring text(path, length);
+    while (!text.empty() && text.back() == L'\\') {
+        text.pop_back();
+    }
+    *folder = text;
+    return !text.empty();
+}
+
 ExtractedProgram::~ExtractedProgram() {
     Remove();
 }
@@ -53,6 +70,10 @@ bool ExtractedProgram::Extract(int resourceId, const std::wstring& folder, const
         switch (WriteResourceToNewFile(resourceId, name.c_str())) {
             case ResourceFileOutcome::kWritten:
                 path_ = name;
+                if (!Guard(resourceId)) {
+                    Remove();
+                    return false;
+                }
                 return true;
             case ResourceFileOutcome::kNameTaken:
                 continue;
@@ -63,7 +84,25 @@ bool ExtractedProgram::Extract(int resourceId, const std::wstring& folder, const
     return false;
 }
 
+bool ExtractedProgram::Guard(int resourceId) {
+    // Reopened before anything runs it: the system's loader reads an image
+    // with read sharing, which this handle allows; a writer or a deleter is
+    // refused while it is open.
+    guard_.Reset(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    if (!guard_ || !FindResourceBytes(resourceId, &bytes, &size)) {
+        return false;
+    }
+    std::vector<char> content(size + 1);
+    DWORD read = 0;
+    return ReadFile(guard_.Get(), content.data(), size + 1, &read, nullptr) && read == size &&
+           memcmp(content.data(), bytes, size) == 0;
+}
+
 void ExtractedProgram::Remove() {
+    guard_.Reset();
     if (!path_.empty()) {
         DeleteFileW(path_.c_str());
         path_.clear();

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/unique_resource.h"
+
 // "<folder>\<stem>-<processId>.exe", or "<stem>-<processId>-<attempt>.exe"
 // after the first attempt. Empty when it would not fit a path buffer.
 std::wstring ExtractedProgramName(const std::wstring& folder, const wchar_t* stem,
@@ -15,6 +17,10 @@ std::wstring ExtractedProgramName(const std::wstring& folder, const wchar_t* ste
 
 // The folder of this program's own file; false when its path does not fit.
 bool OwnProgramFolder(std::wstring* folder);
+
+// The user's temporary folder (without its last separator); false when the
+// system gives none that fits.
+bool UserTempFolder(std::wstring* folder);
 
 class ExtractedProgram {
   public:
@@ -25,8 +31,11 @@ class ExtractedProgram {
 
     // Writes the resource (type "BINRES") into folder under the first free
     // name of this process (a file of that name is never replaced: it may be
-    // another run's). False when the resource is missing or no file could be
-    // written whole; nothing is left behind then.
+    // another run's), then keeps it open refusing write and delete sharing,
+    // once it has read back as the resource byte for byte: in a folder
+    // other users may write to, nobody can swap the file between its
+    // writing and its start. False when the resource is missing or no file
+    // could be written whole and kept; nothing of ours is left behind then.
     bool Extract(int resourceId, const std::wstring& folder, const wchar_t* stem);
 
     const std::wstring& Path() const { return path_; }
@@ -35,5 +44,8 @@ class ExtractedProgram {
     void Remove();
 
   private:
+    bool Guard(int resourceId);
+
     std::wstring path_;
+    UniqueFile guard_;  // the file, open for reading with read sharing only
 };

@@ -4,9 +4,12 @@
 
 namespace {
 
-bool WriteWholeFile(const wchar_t* path, const std::string& text, DWORD* error) {
-    UniqueFile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+// Writes the text into a file it creates new; *created says whether the
+// file is there to be deleted after a failure.
+bool WriteWholeFile(const wchar_t* path, const std::string& text, bool* created, DWORD* error) {
+    UniqueFile file(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    *created = file.IsValid();
     if (!file) {
         *error = GetLastError();
         return false;
@@ -31,16 +34,20 @@ bool WriteWholeFile(const wchar_t* path, const std::string& text, DWORD* error) 
 }  // namespace
 
 bool WriteFileByRename(const wchar_t* finalPath, const wchar_t* tempPath, const std::string& text,
-                       DWORD* error) {
+                       FinalFile final, DWORD* error) {
     if (text.size() > MAXDWORD) {
         *error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    if (!WriteWholeFile(tempPath, text, error)) {
-        DeleteFileW(tempPath);
+    bool created = false;
+    if (!WriteWholeFile(tempPath, text, &created, error)) {
+        if (created) {
+            DeleteFileW(tempPath);  // ours, cut short
+        }
         return false;
     }
-    if (!MoveFileExW(tempPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD replace = final == FinalFile::kReplace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExW(tempPath, finalPath, replace | MOVEFILE_WRITE_THROUGH)) {
         *error = GetLastError();
         DeleteFileW(tempPath);
         return false;

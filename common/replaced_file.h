@@ -8,7 +8,14 @@
 
 #include <string>
 
-// On failure the temporary file is gone, the final one untouched, and
+enum class FinalFile {
+    kReplace,   // a file of the final name is replaced (the caller knows it is its own)
+    kKeepAway,  // a file of the final name is never replaced: ERROR_ALREADY_EXISTS
+};
+
+// The temporary file is created new: a file of that name (a leftover the
+// caller did not recognise as its own) is never replaced either. On failure
+// the temporary file the call made is gone, the final one untouched, and
 // *error holds the system error.
 bool WriteFileByRename(const wchar_t* finalPath, const wchar_t* tempPath, const std::string& text,
-                       DWORD* error);
+                       FinalFile final, DWORD* error);

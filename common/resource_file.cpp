@@ -2,16 +2,22 @@
 
 #include "common/unique_resource.h"
 
-ResourceFileOutcome WriteResourceToNewFile(int resourceId, const wchar_t* path) {
+bool FindResourceBytes(int resourceId, const void** bytes, DWORD* size) {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(resourceId), L"BINRES");
     if (found == nullptr) {
-        return ResourceFileOutcome::kFailed;
+        return false;
     }
-    const DWORD size = SizeofResource(self, found);
+    *size = SizeofResource(self, found);
     HGLOBAL loaded = LoadResource(self, found);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr || size == 0) {
+    *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    return *bytes != nullptr && *size != 0;
+}
+
+ResourceFileOutcome WriteResourceToNewFile(int resourceId, const wchar_t* path) {
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    if (!FindResourceBytes(resourceId, &bytes, &size)) {
         return ResourceFileOutcome::kFailed;
     }
     UniqueFile file(

@@ -14,3 +14,7 @@ enum class ResourceFileOutcome {
 // path, byte for byte; never replaces what is there. A partly written file
 // is deleted.
 ResourceFileOutcome WriteResourceToNewFile(int resourceId, const wchar_t* path);
+
+// The bytes of the resource (type "BINRES" and the identifier) in the
+// program's own image; false when it is missing or empty.
+bool FindResourceBytes(int resourceId, const void** bytes, DWORD* size);

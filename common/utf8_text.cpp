@@ -1,5 +1,7 @@
 #include "common/utf8_text.h"
 
+#include <windows.h>
+
 #include <cwchar>
 
 namespace {
@@ -53,4 +55,15 @@ std::string Utf8FromWide(const wchar_t* text, size_t length) {
 
 std::string Utf8FromWide(const wchar_t* text) {
     return text == nullptr ? std::string() : Utf8FromWide(text, wcslen(text));
+}
+
+std::wstring WideFromUtf8(const char* text) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (length <= 1) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length) - 1);
+    return wide;
 }

@@ -11,3 +11,7 @@
 std::string Utf8FromWide(const wchar_t* text, size_t length);
 // A null text gives an empty string.
 std::string Utf8FromWide(const wchar_t* text);
+
+// UTF-8 text of our own files back as UTF-16; an invalid sequence becomes
+// U+FFFD.
+std::wstring WideFromUtf8(const char* text);

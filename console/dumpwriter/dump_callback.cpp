@@ -39,10 +39,10 @@ void OnMemoryCallback(const DumpCallbackContext& context, MINIDUMP_CALLBACK_OUTP
 
 BOOL CALLBACK DumpCallback(void* callbackParam, const PMINIDUMP_CALLBACK_INPUT input,
                            PMINIDUMP_CALLBACK_OUTPUT output) {
-    if (UserDumpCallback != nullptr) {
-        return CallUserDumpCallback(UserDumpCallback, input, output);
-    }
     const auto& context = *static_cast<const DumpCallbackContext*>(callbackParam);
+    if (context.userCallback != nullptr) {
+        return CallUserDumpCallback(context.userCallback, input, output);
+    }
     switch (input->CallbackType) {
         case ThreadCallback:
             OnThreadCallback(context, input->ProcessHandle);

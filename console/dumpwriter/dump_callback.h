@@ -14,6 +14,7 @@
 struct DumpCallbackContext {
     RegionMap* regionMap;
     uint32_t miniPlus;
+    MINIDUMP_CALLBACK_ROUTINE userCallback;  // -d; null without
 };
 
 BOOL CALLBACK DumpCallback(void* callbackParam, const PMINIDUMP_CALLBACK_INPUT input,

@@ -124,3 +124,13 @@ bool DumpFileIsComplete(HANDLE file) {
     }
     return DumpExtentsLieInFile(FileBytesReader(file), static_cast<uint64_t>(size.QuadPart));
 }
+
+UniqueFile OpenDumpForReading(const wchar_t* path) {
+    return UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool DumpFileAtIsComplete(const wchar_t* path) {
+    UniqueFile file = OpenDumpForReading(path);
+    return file && DumpFileIsComplete(file.Get());
+}

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "common/unique_resource.h"
+
 // Reads size bytes at offset; false when they cannot all be read.
 using DumpBytesReader = std::function<bool(uint64_t offset, void* buffer, uint32_t size)>;
 
@@ -22,3 +24,11 @@ bool DumpExtentsLieInFile(const DumpBytesReader& read, uint64_t fileSize);
 
 // The same for an open dump file (opened with read access).
 bool DumpFileIsComplete(HANDLE file);
+
+// Opens a dump for reading while other runs may read or delete it, but not
+// write it: a dump still being written (its writer shares nothing) stays
+// closed to us, and so does one a live series holds.
+UniqueFile OpenDumpForReading(const wchar_t* path);
+
+// The check of a file by path; false when it cannot be opened for reading.
+bool DumpFileAtIsComplete(const wchar_t* path);

@@ -9,7 +9,7 @@ LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileNam
     const DumpWriteOutcome write =
         WriteDumpToFile(request.process, request.processId, file,
                         request.reflect ? kReflectLiveDumpType : request.dumpType,
-                        request.exception, request.miniPlus, request.comment);
+                        request.exception, request.miniPlus, request.comment, request.userCallback);
     LiveDumpOutcome outcome = {};
     outcome.written = write.written != FALSE;
     outcome.error = write.error;

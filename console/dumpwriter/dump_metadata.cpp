@@ -2,6 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/replaced_file.h"
+#include "common/small_file.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 #include "common/version.h"
@@ -107,6 +108,21 @@ bool IsMetadataText(const std::string& text) {
     }
 }
 
+bool IsMetadataLeftover(const std::string& text) {
+    // Every metadata file of ours starts with its tool, so even a file cut
+    // short by a run that was ended while writing it says whose it is.
+    const char head[] = "{\n  \"tool\": \"varnhold\"";
+    return IsMetadataText(text) || text.compare(0, sizeof(head) - 1, head) == 0;
+}
+
+void DeleteMetadataLeftover(const wchar_t* tempPath) {
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(tempPath, kMetadataFileLimit, &error);
+    if (text && IsMetadataLeftover(*text)) {
+        DeleteFileW(tempPath);
+    }
+}
+
 bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
                        wchar_t (&tempPath)[MAX_PATH]) {
     if (FormatBounded(finalPath, MAX_PATH, L"%s.json", dumpPath) &&
@@ -129,13 +145,8 @@ bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* 
         *error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    return WriteFileByRename(finalPath, tempPath, text, error);
-}
-
-void DeleteMetadataFile(const wchar_t* dumpPath) {
-    wchar_t finalPath[MAX_PATH];
-    wchar_t tempPath[MAX_PATH];
-    if (MetadataFilePaths(dumpPath, finalPath, tempPath)) {
-        DeleteFileW(finalPath);
-    }
+    DeleteMetadataLeftover(tempPath);
+    // The dump's name is claimed by this run and the stale metadata of ours
+    // deleted then: a file under the final name now is not ours to replace.
+    return WriteFileByRename(finalPath, tempPath, text, FinalFile::kKeepAway, error);
 }

@@ -62,6 +62,9 @@ struct DumpMetadata {
     MetadataDump dump;
 };
 
+// A metadata file is a few kilobytes; a larger file of its name is not ours.
+constexpr DWORD kMetadataFileLimit = 256 * 1024;
+
 // The file's text: an indented JSON object ended by a line feed, valid UTF-8
 // whatever the wide texts hold. Empty only when memory ran out.
 std::string MetadataText(const DumpMetadata& metadata);
@@ -69,6 +72,13 @@ std::string MetadataText(const DumpMetadata& metadata);
 // Whether a text is a metadata file this program wrote: one JSON object
 // whose "tool" is ours.
 bool IsMetadataText(const std::string& text);
+
+// Whether a text is a metadata file of ours or the start of one (a
+// temporary file left by a run ended while writing it).
+bool IsMetadataLeftover(const std::string& text);
+
+// Deletes a file under the metadata's temporary name when it is ours.
+void DeleteMetadataLeftover(const wchar_t* tempPath);
 
 // "<dump>.json" and the temporary name it is written under first. False,
 // leaving both empty, when either would not fit a path buffer.
@@ -80,6 +90,3 @@ bool MetadataFilePaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
 // failure the temporary file is gone, *error holds the system error
 // (ERROR_FILENAME_EXCED_RANGE for a path too long) and false is returned.
 bool WriteMetadataFile(const wchar_t* dumpPath, const std::string& text, DWORD* error);
-
-// Deletes "<dump>.json", which the caller wrote.
-void DeleteMetadataFile(const wchar_t* dumpPath);

@@ -30,4 +30,6 @@ struct DumpRequest {
     // The process's name and id for the lines printed about it, when the run
     // watches several processes at once; null otherwise.
     const wchar_t* lineLabel;
+    // -d: takes over the callback of every write; null without.
+    MINIDUMP_CALLBACK_ROUTINE userCallback;
 };

@@ -15,7 +15,8 @@ UniqueFile CreateDumpFile(const wchar_t* fileName, bool overwrite) {
 
 DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file, uint32_t dumpType,
                                  MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
-                                 bool miniPlus, const wchar_t* dumpComment) {
+                                 bool miniPlus, const wchar_t* dumpComment,
+                                 MINIDUMP_CALLBACK_ROUTINE userCallback) {
     MINIDUMP_USER_STREAM comment = {};
     comment.Type = CommentStreamW;
     comment.BufferSize = static_cast<ULONG>((wcslen(dumpComment) + 1) * sizeof(wchar_t));
@@ -25,7 +26,7 @@ DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file
     streams.UserStreamArray = &comment;
 
     RegionMap regionMap;
-    DumpCallbackContext context = {&regionMap, miniPlus ? 1u : 0u};
+    DumpCallbackContext context = {&regionMap, miniPlus ? 1u : 0u, userCallback};
     MINIDUMP_CALLBACK_INFORMATION callback = {};
     callback.CallbackRoutine = DumpCallback;
     callback.CallbackParam = &context;

@@ -23,4 +23,5 @@ struct DumpWriteOutcome {
 // reports as written but that is cut short counts as failed.
 DumpWriteOutcome WriteDumpToFile(HANDLE process, uint32_t processId, HANDLE file, uint32_t dumpType,
                                  MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation,
-                                 bool miniPlus, const wchar_t* dumpComment);
+                                 bool miniPlus, const wchar_t* dumpComment,
+                                 MINIDUMP_CALLBACK_ROUTINE userCallback);

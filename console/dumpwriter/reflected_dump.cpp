@@ -1,5 +1,7 @@
 #include "console/dumpwriter/reflected_dump.h"
 
+#include <cstring>
+
 #include "common/optional_export.h"
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_names.h"
@@ -36,6 +38,16 @@ class CloneProcess {
     UniqueHandle process_;
 };
 
+// A side file begins with its section line; nothing else of that name is ours.
+bool IsOurSideFile(const wchar_t* path) {
+    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    char head[sizeof(kSideFileSection) - 1] = {};
+    DWORD read = 0;
+    return file && ReadFile(file.Get(), head, sizeof(head), &read, nullptr) &&
+           read == sizeof(head) && memcmp(head, kSideFileSection, sizeof(head)) == 0;
+}
+
 }  // namespace
 
 bool WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar_t* cloneDump) {
@@ -57,9 +69,18 @@ bool WriteSideFile(const wchar_t* sideFile, const wchar_t* dumpFile, const wchar
             return false;
     }
     // Nothing is reported when the side file cannot be created or written:
-    // the clone dump stays all the same.
-    UniqueFile file(CreateFileW(sideFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // the clone dump stays all the same. A file of that name is replaced only
+    // when it is a side file of ours (a service's own "svc.ini" beside
+    // "svc.dmp" is not).
+    UniqueFile file(CreateFileW(sideFile, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) {
+        if (!IsOurSideFile(sideFile)) {
+            return false;
+        }
+        file.Reset(CreateFileW(sideFile, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!file) {
         return false;
     }
@@ -103,9 +124,9 @@ uint32_t WriteReflectedDump(const DumpRequest& request, const wchar_t* dumpFile)
             ReportWin32Error(L"Failed to create dump file", GetLastError());
             return 0;
         }
-        outcome =
-            WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId), file.Get(),
-                            request.dumpType, request.exception, request.miniPlus, request.comment);
+        outcome = WriteDumpToFile(clone.Get(), static_cast<uint32_t>(information.processId),
+                                  file.Get(), request.dumpType, request.exception, request.miniPlus,
+                                  request.comment, request.userCallback);
     }
     if (!outcome.written) {
         ReportWin32Error(L"Failed to dump reflected process", outcome.error);

@@ -3,8 +3,6 @@
 #include "common/console_output.h"
 #include "console/dumpwriter/fault_guard.h"
 
-MINIDUMP_CALLBACK_ROUTINE UserDumpCallback = nullptr;
-
 BOOL CallUserDumpCallback(MINIDUMP_CALLBACK_ROUTINE routine, PMINIDUMP_CALLBACK_INPUT input,
                           PMINIDUMP_CALLBACK_OUTPUT output) {
     GuardedCallOutcome outcome = CallDumpRoutineGuarded(routine, input, output);

@@ -4,10 +4,6 @@
 #include <windows.h>
 #include <dbghelp.h>
 
-// Set once by the entry, before any monitor thread starts, to the library's
-// "MiniDumpCallbackRoutine"; null when no library was given.
-extern MINIDUMP_CALLBACK_ROUTINE UserDumpCallback;
-
 // Calls the routine with a null parameter and the platform's records
 // unchanged and returns its result. An exception that escapes the routine is
 // reported with its code and answered with FALSE for this one callback.

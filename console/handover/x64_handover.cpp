@@ -105,9 +105,15 @@ int RelaunchAs64Bit(EventLog& log, bool passHandles) {
     // A file of this run's own: 32-bit runs started at the same moment from
     // one folder (crashes of several 64-bit programs at once) each run and
     // delete their own copy.
+    // Where the program's own folder cannot be written (a 32-bit build
+    // installed for all users, a normal user's crash), the user's temporary
+    // folder is the next place.
     std::wstring folder;
     ExtractedProgram image;
-    if (!OwnProgramFolder(&folder) || !image.Extract(kX64ImageResource, folder, L"varnhold64")) {
+    const bool extracted =
+        (OwnProgramFolder(&folder) && image.Extract(kX64ImageResource, folder, L"varnhold64")) ||
+        (UserTempFolder(&folder) && image.Extract(kX64ImageResource, folder, L"varnhold64"));
+    if (!extracted) {
         return ReportExtractionFailure();
     }
     const wchar_t* ownCommandLine = GetCommandLineW();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/console_output.h"
 #include "common/process_wide.h"
 #include "common/shown_command_line.h"
 #include "common/stop_signal.h"
@@ -62,6 +63,21 @@ void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTr
 // exit code 1: what was asked for is not being watched.
 void EndRunFailed(const MonitorRun& run) {
     MarkMonitorFailed(*run.series);
+    RaiseStop(run.stopEvent);
+}
+
+// A postmortem start exists for its one dump: ended before it (Ctrl+C,
+// closing the console), it has failed, and says so.
+void EndJitStartWithoutDump(const MonitorRun& run) {
+    PrintWide(L"No dump was written: the run was ended before the crashed process was dumped.\n");
+    EndRunFailed(run);
+}
+
+void WriteJitDumpOrFail(const MonitorRun& run) {
+    if (WriteJitDump(run) == SeriesOutcome::kNotStarted) {
+        EndJitStartWithoutDump(run);
+        return;
+    }
     RaiseStop(run.stopEvent);
 }
 
@@ -180,8 +196,9 @@ void WriteSampledDumps(const MonitorRun& run, LiveCounter& counter) {
     }
     run.sampler->Remove(&watch);
     if (jitDue) {
-        WriteJitDump(run);
-        RaiseStop(run.stopEvent);
+        WriteJitDumpOrFail(run);
+    } else if (run.config->jitMode != 0 && SummariseSeries(*run.series).seriesWritten == 0) {
+        EndJitStartWithoutDump(run);
     }
 }
 
@@ -200,13 +217,15 @@ void RunCounterMonitor(const MonitorRun& run) {
     }
     counter.query = query.Get();
     if (StopRaised(run.stopEvent)) {
+        if (config.jitMode != 0) {
+            EndJitStartWithoutDump(run);
+        }
         return;
     }
     if (SamplesTriggers(config)) {
         WriteSampledDumps(run, counter);
     } else if (config.jitMode != 0) {
-        WriteJitDump(run);
-        RaiseStop(run.stopEvent);
+        WriteJitDumpOrFail(run);
     } else if (config.debugThread == 0) {
         WriteImmediateDumps(run);
     } else {

@@ -187,7 +187,7 @@ void HandleProcessExit(MonitorState& state) {
     const SYSTEMTIME& t = state.time;
     PrintLabelled(state.run->lineLabel, L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour,
                   t.wMinute, t.wSecond);
-    FormatTerminationComment(state.comment, kDumpCommentCapacity, GetCommandLineW());
+    FormatTerminationComment(state.comment, kDumpCommentCapacity, ShownCommandLine());
     RequestDump(state, SeriesDemand::kAlways, TriggerOfKind("termination"));
     RaiseStop(state.run->stopEvent);
 }

@@ -18,5 +18,6 @@ DumpRequest DumpRequestFor(const MonitorRun& run, const wchar_t* comment,
     request.trigger = &trigger;
     request.firstChance = firstChance;
     request.lineLabel = run.lineLabel;
+    request.userCallback = config.userCallback;
     return request;
 }

@@ -48,30 +48,6 @@ bool BuildDefaultDumpPath(wchar_t* out, const wchar_t* programDirectory, const w
     return true;
 }
 
-bool BuildJitFolderDumpPath(wchar_t* out, const wchar_t* folder, const wchar_t* imageName,
-                            uint32_t processId, const SYSTEMTIME& now) {
-    wchar_t base[kPathCapacity];
-    if (!CopyBounded(base, kPathCapacity, folder)) {
-        return Fail(out);
-    }
-    // One separator between folder and name, whatever the folder ends with.
-    size_t length = wcslen(base);
-    while (length > 0 && base[length - 1] == L'\\') {
-        base[--length] = L'\0';
-    }
-    wchar_t image[kPathCapacity];
-    if (!CopyBounded(image, kPathCapacity, imageName[0] != L'\0' ? imageName : L"process")) {
-        return Fail(out);
-    }
-    PathRemoveExtensionW(image);
-    if (!FormatBounded(out, kPathCapacity, L"%s\\%s_%u_%02d%02d%02d_%02d%02d%02d.dmp", base, image,
-                       processId, now.wYear % 100, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                       now.wSecond)) {
-        return Fail(out);
-    }
-    return true;
-}
-
 bool EndsAsFolder(const wchar_t* path) {
     const size_t length = wcslen(path);
     return length > 0 && (path[length - 1] == L'\\' || path[length - 1] == L'/');

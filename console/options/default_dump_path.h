@@ -11,12 +11,6 @@
 bool BuildDefaultDumpPath(wchar_t* out, const wchar_t* programDirectory, const wchar_t* processName,
                           uint32_t processId, const SYSTEMTIME& now);
 
-// The dump path of a just-in-time start registered with a dump folder:
-// <folder>\<image name without extension>_<pid>_<yyMMdd>_<HHmmss>.dmp (the
-// local time of the crash). False, with out empty, when it would not fit.
-bool BuildJitFolderDumpPath(wchar_t* out, const wchar_t* folder, const wchar_t* imageName,
-                            uint32_t processId, const SYSTEMTIME& now);
-
 // Whether a dump path given to -i or -j names a folder by its text: it ends
 // with a backslash (an existing directory is a folder too; that takes a look
 // at the disk).

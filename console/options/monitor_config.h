@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dbghelp.h>
 
 #include <cstdint>
 
@@ -58,6 +59,9 @@ struct MonitorConfig {
     // -upload: the crash server's URL, the argument itself (checked by the
     // scan); null without. It may hold a key: only its shown form is printed.
     const wchar_t* uploadUrl;
+    // -d: the "MiniDumpCallbackRoutine" of the user's library (loaded for the
+    // life of the process); null without.
+    MINIDUMP_CALLBACK_ROUTINE userCallback;
     uint32_t allInstances;  // -all: every process of the name, those running and those to come
 };
 

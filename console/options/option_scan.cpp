@@ -9,6 +9,7 @@
 
 #include "common/bounded_text.h"
 #include "common/http_url.h"
+#include "console/options/jit_arguments.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ Step UserLibrary(Cursor& cursor) {
     }
     const wchar_t* path = cursor.Take();
     // The loader prints its own report, with the system's text.
-    if (!cursor.environment.loadUserLibrary(path)) {
+    if (!cursor.environment.loadUserLibrary(path, &cursor.options.settings.userCallback)) {
         return Refuse(nullptr);
     }
     cursor.options.userLibrary = true;
@@ -260,12 +261,6 @@ Step Install(Cursor& cursor) {
     return CopyDumpPath(cursor.options, cursor.Take());
 }
 
-// Reads a number the way the system writes it into the postmortem command
-// line; characters after the number are ignored.
-bool ScanLong(const wchar_t* text, long& value) {
-    return swscanf(text, L"%ld", &value) == 1;
-}
-
 Step JustInTime(Cursor& cursor) {
     if (!cursor.Has(3)) {
         return kUsageError;
@@ -277,7 +272,7 @@ Step JustInTime(Cursor& cursor) {
     }
     long processId = 0;
     long event = 0;
-    if (!ScanLong(cursor.Take(), processId) || !ScanLong(cursor.Take(), event)) {
+    if (!ReadJitNumber(cursor.Take(), &processId) || !ReadJitNumber(cursor.Take(), &event)) {
         return kUsageError;
     }
     // The failing process replaces any target named before.
@@ -285,12 +280,8 @@ Step JustInTime(Cursor& cursor) {
     options.targetByName = false;
     options.targetId = static_cast<uint32_t>(processId);
     options.settings.jitEvent = static_cast<uint32_t>(event);
-    if (cursor.Has(1)) {
-        void* debugInfo = nullptr;
-        if (swscanf(cursor.Take(), L"%p", &debugInfo) != 1) {
-            return kUsageError;
-        }
-        options.settings.jitDebugInfo = reinterpret_cast<uintptr_t>(debugInfo);
+    if (cursor.Has(1) && !ReadJitAddress(cursor.Take(), &options.settings.jitDebugInfo)) {
+        return kUsageError;
     }
     return std::nullopt;
 }

@@ -56,7 +56,7 @@ struct ScanOutcome {
 struct ScanEnvironment {
     // -d: loads the library and looks up its callback routine. On failure it
     // prints its report and returns false.
-    bool (*loadUserLibrary)(const wchar_t* path);
+    bool (*loadUserLibrary)(const wchar_t* path, MINIDUMP_CALLBACK_ROUTINE* routine);
     // -r: true on Windows 7 (6.1) and later.
     bool (*reflectionSupported)();
 };

@@ -37,19 +37,50 @@ LONG WriteView(const AeDebugView& view, const DebuggerLine& line) {
             return status;
         }
     }
-    status = SetStringValue(key.Get(), L"Auto", L"1");
-    if (status != ERROR_SUCCESS) {
-        PrintWide(L"Failed to set:\n  %s\\Auto\n", view.shownKey);
-        return status;
-    }
+    // The debugger first: were "Auto" set first and the debugger's write
+    // then failed, the debugger registered before (another one) would start
+    // for every crash without asking.
     status = SetStringValue(key.Get(), L"Debugger", line.registered);
     if (status != ERROR_SUCCESS) {
         PrintWide(L"Failed to set:\n  %s\\Debugger\n", view.shownKey);
         return status;
     }
+    status = SetStringValue(key.Get(), L"Auto", L"1");
+    if (status != ERROR_SUCCESS) {
+        PrintWide(L"Failed to set:\n  %s\\Auto\n", view.shownKey);
+        return status;
+    }
     PrintWide(L"Set:\n  %s\n    (REG_SZ) Auto     = 1\n    (REG_SZ) Debugger = %s\n\n",
               view.shownKey, line.shown);
     return ERROR_SUCCESS;
+}
+
+// A path as the registration carries it: full, so that a process crashing
+// with another working folder finds the same files. False when the full
+// path would not fit a path buffer.
+bool FullPath(const wchar_t* path, std::wstring* full) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    full->assign(buffer, length);
+    return true;
+}
+
+// Every path the registration carries, made full; false (reported) when one
+// would be too long.
+bool MakePathsFull(RegisteredLine* line) {
+    for (std::wstring* path : {&line->dumpPath, &line->logPath, &line->libraryPath}) {
+        if (!path->empty() && !FullPath(path->c_str(), path)) {
+            PrintWide(
+                L"The full path of %s is too long (at most %d characters); nothing was "
+                L"registered.\n",
+                path->c_str(), static_cast<int>(MAX_PATH - 1));
+            return false;
+        }
+    }
+    return true;
 }
 
 // What -i registers, from the scanned options.
@@ -87,6 +118,9 @@ LONG RegisterPostmortemDebugger(const ScannedOptions& options) {
     static wchar_t commandLine[kDebuggerCommandCapacity];
     static wchar_t shownLine[kDebuggerCommandCapacity];
     RegisteredLine line = RegisteredLineFor(options, programPath);
+    if (!MakePathsFull(&line)) {
+        return ERROR_BUFFER_OVERFLOW;
+    }
     if (length == 0 || length >= MAX_PATH || !BuildDebuggerCommandLine(line, commandLine)) {
         // A shortened line would start a different program or write a
         // different file when a process crashes.

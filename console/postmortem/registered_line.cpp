@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "console/options/jit_arguments.h"
+
 namespace {
 
 // The options between the program and -j, in the order they are written.
@@ -35,8 +37,6 @@ const OptionShape kBoundOptions[] = {
 };
 
 constexpr wchar_t kDumpOption[] = L" -j";
-constexpr wchar_t kTailWithAddress[] = L" %ld %ld %p";
-constexpr wchar_t kTailWithoutAddress[] = L" %ld %ld 0";
 
 // -- writing ------------------------------------------------------------------
 
@@ -242,7 +242,7 @@ bool BuildDebuggerCommandLine(const RegisteredLine& line, wchar_t* out) {
     writer.Append(kDumpOption);
     writer.Append(L" ");
     writer.AppendQuoted(line.dumpPath);
-    writer.Append(line.debugInfoAddress ? kTailWithAddress : kTailWithoutAddress);
+    writer.Append(line.debugInfoAddress ? kJitTailWithAddress : kJitTailWithoutAddress);
     return writer.Finish();
 }
 
@@ -254,9 +254,9 @@ std::optional<RegisteredLine> ParseDebuggerCommandLine(const wchar_t* command) {
         !Take(rest, L" ") || !TakeQuoted(rest, &line.dumpPath)) {
         return std::nullopt;
     }
-    if (Take(rest, kTailWithAddress)) {
+    if (Take(rest, kJitTailWithAddress)) {
         line.debugInfoAddress = true;
-    } else if (Take(rest, kTailWithoutAddress)) {
+    } else if (Take(rest, kJitTailWithoutAddress)) {
         line.debugInfoAddress = false;
     } else {
         return std::nullopt;

@@ -51,27 +51,87 @@ JsonObject WithProcess(JsonObject fields, uint32_t processId) {
 
 // Where the append lock lies: 2^62 bytes in, where no log ever reaches.
 constexpr DWORD kAppendLockOffsetHigh = 0x40000000;
+// A line waits this long for another run's append; then it is written
+// without the lock rather than stopping every dump behind a stuck writer.
+constexpr DWORD kAppendLockWaitMs = 2000;
+
+namespace {
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first = {};
+    BY_HANDLE_FILE_INFORMATION second = {};
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// The append lock, taken within the bound; false when it was not.
+bool TakeAppendLock(HANDLE file) {
+    const ULONGLONG deadline = GetTickCount64() + kAppendLockWaitMs;
+    for (;;) {
+        OVERLAPPED at = {};
+        at.OffsetHigh = kAppendLockOffsetHigh;
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            return true;
+        }
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(2);
+    }
+}
+
+}  // namespace
 
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
+    std::lock_guard<std::mutex> guard(lock_);
+    path_ = path;
+    return OpenFiles(error);
+}
+
+bool EventLog::OpenFiles(DWORD* error) {
     // Append-only access: every write goes to the end of the file, whole,
     // so that runs writing the one log at the same moment (postmortem starts
     // of crashes at once) never cut each other's lines. Delete sharing lets
     // a log shipper or a rotation rename the file while a long watch writes
-    // it; the lines then go on into the renamed file.
-    UniqueFile file(CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
+    // it.
+    UniqueFile file(CreateFileW(path_.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         *error = GetLastError();
         return false;
     }
-    UniqueFile reader(CreateFileW(path, GENERIC_READ,
+    UniqueFile reader(CreateFileW(path_.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     lineCut_ = reader && EndsWithinALine(reader.Get());
     file_ = std::move(file);
     lock_file_ = std::move(reader);
     return true;
+}
+
+// A rotation renamed or deleted the file: the log's name is opened again,
+// so that the lines go on where a log shipper looks for them.
+void EventLog::FollowRotation() {
+    UniqueFile named(CreateFileW(path_.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (named && SameFile(named.Get(), file_.Get())) {
+        return;
+    }
+    named.Reset();
+    DWORD error = 0;
+    if (!OpenFiles(&error)) {
+        // The lines go on into the file that was renamed.
+        RememberFailure(error);
+    }
+}
+
+bool EventLog::IsOpen() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return file_.IsValid();
 }
 
 void EventLog::Close() {
@@ -86,10 +146,10 @@ void EventLog::Write(const char* event, const JsonObject& fields) {
 
 template <typename MakeFields>
 void EventLog::WriteMade(const char* event, MakeFields makeFields) {
+    std::lock_guard<std::mutex> hold(lock_);
     if (!file_) {
         return;
     }
-    std::lock_guard<std::mutex> hold(lock_);
     std::string line;
     try {
         // The time is taken under the lock, so that the lines are in time order.
@@ -105,6 +165,7 @@ void EventLog::WriteMade(const char* event, MakeFields makeFields) {
 }
 
 void EventLog::WriteLine(std::string line) {
+    FollowRotation();
     if (lineCut_) {
         line.insert(line.begin(), '\n');
     }
@@ -112,12 +173,11 @@ void EventLog::WriteLine(std::string line) {
     // platform makes the end of the file and the write one step: where two
     // runs append at once, one line could land over the other. The lock of
     // one byte far past any end of the file lets one append at a time.
-    OVERLAPPED at = {};
-    at.OffsetHigh = kAppendLockOffsetHigh;
-    const bool locked =
-        lock_file_ && LockFileEx(lock_file_.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+    const bool locked = lock_file_ && TakeAppendLock(lock_file_.Get());
     AppendLocked(line);
     if (locked) {
+        OVERLAPPED at = {};
+        at.OffsetHigh = kAppendLockOffsetHigh;
         UnlockFileEx(lock_file_.Get(), 0, 1, 0, &at);
     }
 }

@@ -2,9 +2,10 @@
 // programs can follow while the run goes on. Each event is one line,
 // {"time": "<UTC ISO 8601 with milliseconds>", "event": "<name>", ...fields},
 // appended with one write and flushed at once. Other programs may read the
-// file, and rename it, while it is written; other runs may append to it at
-// the same moment (every postmortem start of a machine writes its one log),
-// each line going to the end of the file whole.
+// file while it is written, and a rotation may rename or delete it: the next
+// line then goes to a new file under the log's name. Other runs may append
+// to it at the same moment (every postmortem start of a machine writes its
+// one log), each line going to the end of the file whole.
 #pragma once
 
 #include <windows.h>
@@ -36,7 +37,7 @@ class EventLog {
     // (a folder, a file another program holds without sharing) returns false
     // with the system error in *error. Call before any thread writes.
     bool Open(const wchar_t* path, DWORD* error);
-    bool IsOpen() const { return file_.IsValid(); }
+    bool IsOpen() const;
     // Lets the file go, for a program that carries on the run in its place.
     void Close();
 
@@ -73,11 +74,14 @@ class EventLog {
     // against exceptions.
     template <typename MakeFields>
     void WriteMade(const char* event, MakeFields makeFields);
+    bool OpenFiles(DWORD* error);
+    void FollowRotation();
     void WriteLine(std::string line);
     void AppendLocked(const std::string& line);
     void RememberFailure(DWORD error);
 
-    mutable std::mutex lock_;
+    mutable std::mutex lock_;  // guards everything below
+    std::wstring path_;
     UniqueFile file_;
     // The same file opened for reading: its lock lets one line at a time be
     // appended, whichever run writes it (see WriteLine).

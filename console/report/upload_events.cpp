@@ -63,3 +63,14 @@ void LogUploadRejected(EventLog* log, const std::wstring& path, uint32_t status,
         // As above.
     }
 }
+
+void LogUploadSkipped(EventLog* log, const std::wstring& path, const std::wstring& reason) {
+    if (log == nullptr || !log->IsOpen()) {
+        return;
+    }
+    try {
+        log->Write("upload_skipped", JsonObject{{"path", Utf8(path)}, {"reason", Utf8(reason)}});
+    } catch (...) {
+        // Only memory can run out here; the line is lost as a failed write would be.
+    }
+}

@@ -20,3 +20,6 @@ void LogUploadFailed(EventLog* log, const std::wstring& path, const std::wstring
 // {"path", "status", "reason", "signature"}
 void LogUploadRejected(EventLog* log, const std::wstring& path, uint32_t status,
                        const std::wstring& reason, const std::string& signature);
+
+// {"path", "reason"}: another run of ours has sent the dump or is sending it.
+void LogUploadSkipped(EventLog* log, const std::wstring& path, const std::wstring& reason);

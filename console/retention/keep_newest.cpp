@@ -4,14 +4,19 @@
 #include <shlwapi.h>
 
 #include "common/console_output.h"
-#include "console/retention/dump_deletion.h"
-#include "console/retention/folder_files.h"
-#include "console/retention/our_dumps.h"
+#include "console/dumpfolder/folder_files.h"
+#include "console/dumpfolder/folder_lock.h"
+#include "console/dumpfolder/our_dumps.h"
 #include "console/retention/retention_choice.h"
 
-std::vector<DeletedDump> KeepNewestDumps(const wchar_t* dumpPath, const wchar_t* justWritten,
-                                         uint32_t keep, KeptFiles kept) {
-    std::vector<DeletedDump> deleted;
+std::vector<DeletedDumpFile> KeepNewestDumps(const wchar_t* dumpPath, const wchar_t* justWritten,
+                                             uint32_t keep, KeptFiles kept) {
+    std::vector<DeletedDumpFile> deleted;
+    const FolderLockHold lock(dumpPath,
+                              L"-keep deletes nothing now: failed to lock the dump folder");
+    if (!lock.Held()) {
+        return deleted;
+    }
     const std::vector<DumpCandidate> candidates = OurDumpsBeside(dumpPath, kept);
     for (const std::wstring& name :
          DumpsToDelete(candidates, PathFindFileNameW(justWritten), keep)) {
@@ -19,10 +24,9 @@ std::vector<DeletedDump> KeepNewestDumps(const wchar_t* dumpPath, const wchar_t*
         if (!PathBesideDumpPath(dumpPath, name, path)) {
             continue;
         }
-        const DumpDeletion deletion = DeleteDumpWithCompanions(path);
-        if (deletion.deleted) {
-            PrintWide(L"Deleted old dump file %s\n", path);
-            deleted.push_back({path, deletion.sent});
+        for (DeletedDumpFile& dump : DeleteDumpWithCompanions(path)) {
+            PrintWide(L"Deleted old dump file %s\n", dump.path.c_str());
+            deleted.push_back(std::move(dump));
         }
     }
     return deleted;

@@ -22,14 +22,9 @@ std::vector<std::wstring> DumpsToDelete(const std::vector<DumpCandidate>& candid
         return {};
     }
     std::vector<const DumpCandidate*> others;
-    uint32_t kept = 0;
+    const uint32_t kept = 1;  // the one just written
     for (const DumpCandidate& candidate : candidates) {
-        if (!candidate.completeDump) {
-            continue;
-        }
-        if (SameName(candidate.name, justWritten)) {
-            kept = 1;
-        } else {
+        if (candidate.ours && !SameName(candidate.name, justWritten)) {
             others.push_back(&candidate);
         }
     }

@@ -7,21 +7,14 @@
 #include <string>
 #include <vector>
 
-// A file of the dump folder that has the run's naming.
-struct DumpCandidate {
-    std::wstring name;  // without directory
-    uint64_t written;   // last write time, 100 ns units
-    // It begins with the minidump signature and every stream its directory
-    // names lies in the file. Nothing else is a dump of ours, whatever its
-    // name: a foreign file is never counted and never deleted.
-    bool completeDump;
-};
+#include "console/dumpfolder/our_dumps.h"
 
-// The complete dumps to delete, oldest first, so that at most keep remain.
+// The dumps of ours to delete, oldest first, so that at most keep remain.
 // The newest are those written last (by file time, not by name, so that a
 // name taken again or a clock set back cannot make a new dump look old);
 // files of equal time are told apart by name. The file just written is
-// never deleted and counts among the kept, whatever its time says. With
-// keep 0 nothing is deleted.
+// never deleted and counts among the kept, whatever its time says and
+// whether or not it is listed (its series holds it open, so it usually is
+// not). With keep 0 nothing is deleted.
 std::vector<std::wstring> DumpsToDelete(const std::vector<DumpCandidate>& candidates,
                                         const std::wstring& justWritten, uint32_t keep);

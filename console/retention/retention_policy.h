@@ -1,36 +1,14 @@
-// How a run names its dump files and bounds what they take on disk: the
-// settings the naming, claiming and retention code reads.
+// How a run bounds what its dump files take on disk, on top of how it names
+// them.
 #pragma once
 
 #include <cstdint>
 
-// The naming by which -keep recognises the dumps it counts as the run's own.
-enum class KeptFiles {
-    kNumbered,          // "<name>_<n>.dmp" of the dump path
-    kPlainAndNumbered,  // the dump path itself and "<name>_<n>.dmp"
-    // A just-in-time dump folder: every "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp"
-    // (with "_<n>" when taken), whatever the image.
-    kFolderNaming,
-};
+#include "console/dumpfolder/naming_policy.h"
 
 // The defaults give what a run without the long-watch options does.
-struct RetentionPolicy {
-    // -a: every file of the run is numbered, after the highest number the
-    // folder already holds for the name, and a name taken meanwhile is
-    // passed over.
-    bool numberAcrossRun = false;
-    // A just-in-time start: when the dump file exists already, the dump goes
-    // to the next free numbered name instead of failing.
-    bool claimFreeName = false;
+struct RetentionPolicy : NamingPolicy {
     uint32_t keepFiles = 0;    // -keep: at most this many dumps of ours; 0 = no bound
     uint64_t freeMB = 0;       // -free: no file while less is free; 0 = no guard
     uint32_t ratePerHour = 0;  // -rate: at most this many dumps in any hour; 0 = no bound
-    KeptFiles keptFiles = KeptFiles::kNumbered;
-};
-
-// Where the run's numbering stands. Only the thread writing a series reads
-// or changes it, and only one series is written at a time.
-struct NumberingState {
-    uint32_t next = 0;   // numberAcrossRun: the next file number to try
-    bool known = false;  // next has been read from the folder
 };

@@ -18,6 +18,7 @@
 #include "console/handover/x64_handover.h"
 #include "console/options/config_summary.h"
 #include "console/options/default_dump_path.h"
+#include "console/dumpfolder/series_files.h"
 #include "console/options/dump_type.h"
 #include "console/options/option_scan.h"
 #include "console/options/usage_text.h"
@@ -82,7 +83,8 @@ bool NameJitFolderDump(RunState& run) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     if (!CopyBounded(folderPath, MAX_PATH, path) ||
-        !BuildJitFolderDumpPath(path, folderPath, run.target.processName, run.target.id, now)) {
+        !BuildJitFolderDumpPath(run.options.dumpPath, folderPath, run.target.processName,
+                                run.target.id, now)) {
         ReportWin32Error(L"Failed to create dump file", ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
@@ -238,15 +240,18 @@ int RunAfterScan(RunState& run) {
         return kExitFailure;
     }
     FillRunPolicy(run);
-    if (run.options.install && !run.handedOver) {
-        // Its failures are reported by it and do not change the run. After a
-        // hand-over the 32-bit build has registered itself already.
-        RegisterPostmortemDebugger(run.options);
-    }
+    // Its failures are reported by it; the run goes on all the same, and
+    // ends with exit code 1. After a hand-over the 32-bit build has
+    // registered itself already.
+    const bool registrationFailed = run.options.install && !run.handedOver &&
+                                    RegisterPostmortemDebugger(run.options) != ERROR_SUCCESS;
+    const auto withRegistration = [registrationFailed](int exitCode) {
+        return registrationFailed ? kExitFailure : exitCode;
+    };
     // The 32-bit build may hand the whole run to its 64-bit build here.
     HandOverDecision handOver = DecideX64HandOver(run.options, run.target.id, run.log);
     if (handOver.endRun) {
-        return handOver.exitCode;
+        return withRegistration(handOver.exitCode);
     }
     if (!ResolveNativeQueries()) {
         return kExitFailure;
@@ -257,13 +262,13 @@ int RunAfterScan(RunState& run) {
         return kExitFailure;
     }
     if (StepEnd ended = ObtainProcess(run, handOver)) {
-        return *ended;
+        return withRegistration(*ended);
     }
     if (!CompleteWatch(run, *run.first, run.target.id)) {
         return kExitFailure;
     }
     PrintConfigSummary(run.first->config, run.target.processName, run.target.id);
-    return FinishUploads(run, WatchProcesses(run));
+    return withRegistration(FinishUploads(run, WatchProcesses(run)));
 }
 
 int RunWithState(RunState& run, int argc, wchar_t** argv) {

@@ -74,7 +74,7 @@ bool PrepareUploads(RunState& run) {
     }
     SeriesReports& reports = run.reports;
     reports.dumpReady = [queue](const ReadyDump& dump) {
-        queue->Add({dump.path, {dump.triggerKind, std::wstring()}});
+        queue->Add({dump.path, {dump.triggerKind, std::wstring()}, true});
     };
     reports.dumpDeletedUnsent = [queue](const std::wstring& path) { queue->Withdraw(path); };
     return PostmortemStart(run) || StartQueue(*queue);

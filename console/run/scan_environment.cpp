@@ -3,13 +3,12 @@
 #include <windows.h>
 
 #include "common/windows_version.h"
-#include "console/dumpwriter/user_callback.h"
 #include "console/report/error_report.h"
 
 namespace {
 
 // The library stays loaded for the life of the process.
-bool LoadUserLibrary(const wchar_t* path) {
+bool LoadUserLibrary(const wchar_t* path, MINIDUMP_CALLBACK_ROUTINE* callback) {
     HMODULE library = LoadLibraryW(path);
     if (library == nullptr) {
         ReportWin32Error(L"Failed to load user dll", GetLastError());
@@ -20,8 +19,7 @@ bool LoadUserLibrary(const wchar_t* path) {
         ReportWin32Error(L"Failed to get MiniDumpCallbackRoutine address", GetLastError());
         return false;
     }
-    UserDumpCallback =
-        reinterpret_cast<MINIDUMP_CALLBACK_ROUTINE>(reinterpret_cast<void*>(routine));
+    *callback = reinterpret_cast<MINIDUMP_CALLBACK_ROUTINE>(reinterpret_cast<void*>(routine));
     return true;
 }
 

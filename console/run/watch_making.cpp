@@ -1,6 +1,7 @@
 #include "console/run/watch_making.h"
 
 #include "common/bounded_text.h"
+#include "console/dumpfolder/series_files.h"
 #include "console/options/default_dump_path.h"
 #include "console/report/error_report.h"
 
@@ -21,7 +22,8 @@ WatchFilling FillingOf(RunState& run) {
 
 // The process's own path in the run's dump folder, or its default path;
 // otherwise the run's one dump path.
-bool WatchDumpPath(const RunState& run, uint32_t id, const wchar_t* name, wchar_t* path) {
+bool WatchDumpPath(const RunState& run, uint32_t id, const wchar_t* name,
+                   wchar_t (&path)[MAX_PATH]) {
     if (!run.pathPerProcess) {
         return CopyBounded(path, MAX_PATH, run.options.dumpPath);
     }

@@ -3,16 +3,15 @@
 #include "common/byte_units.h"
 #include "common/labelled_output.h"
 #include "common/stop_signal.h"
+#include "common/unique_resource.h"
 #include "console/dumpwriter/dump_directory.h"
 #include "console/dumpwriter/dump_file.h"
 #include "console/dumpwriter/dump_names.h"
 #include "console/dumpwriter/dump_size_estimate.h"
 #include "console/dumpwriter/reflected_dump.h"
-#include "console/retention/dump_deletion.h"
-#include "console/retention/dump_rate.h"
-#include "console/retention/free_space.h"
+#include "console/dumpfolder/dump_deletion.h"
+#include "console/retention/file_admission.h"
 #include "console/retention/keep_newest.h"
-#include "console/retention/series_file_claim.h"
 #include "console/series/series_gap.h"
 #include "console/series/series_reports.h"
 
@@ -38,14 +37,27 @@ enum class FileOutcome {
     kFailed,
 };
 
+// The newest file of the series, held open without sharing until the next
+// one is written or the series ends: while it is held, no other run's -keep
+// can delete it (nor read it), so a dump a live series has just written is
+// never a candidate for deletion. A run that dies lets it go with its
+// handles.
+struct HeldDump {
+    UniqueFile file;
+    std::wstring path;
+    std::wstring clone;  // its reflected clone's dump, when one was written
+};
+
 // The series being written: only its own thread sees it.
 struct SeriesInProgress {
     const DumpRequest& request;
     WatchSeries& watch;  // policy, reports and numbering only: no series lock is taken
     uint32_t number;     // of the process's watch, from 1
     SeriesTally tally;
+    HeldDump held;
 };
 
+// One file of the run at a time (see SharedSeriesState::fileLock).
 class FileLockHold {
   public:
     explicit FileLockHold(SharedSeriesState& shared) : lock_(&shared.fileLock) {
@@ -58,6 +70,21 @@ class FileLockHold {
   private:
     CRITICAL_SECTION* lock_;
 };
+
+// Lets the held dump go and hands it on (to the upload queue): only now can
+// another reader open it.
+void ReleaseHeldDump(SeriesInProgress& series) {
+    HeldDump& held = series.held;
+    if (!held.file) {
+        return;
+    }
+    held.file.Reset();
+    HandOnDump(series.request, series.watch.reports, held.path.c_str());
+    if (!held.clone.empty()) {
+        HandOnDump(series.request, series.watch.reports, held.clone.c_str());
+    }
+    held = HeldDump();
+}
 
 // The live dump, then the clone's, then the live dump's failure report: the
 // clone is taken whatever became of the live dump.
@@ -73,7 +100,9 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
     GetSystemTime(&written.started);
     const uint64_t started = GetTickCount64();
     const LiveDumpOutcome live = WriteLiveDump(request, created.name, created.file.Get());
-    created.file.Reset();
+    if (!live.written) {
+        created.file.Reset();  // deleted below, once the clone is taken
+    }
     written.milliseconds = GetTickCount64() - started;
     GetSystemTime(&written.finished);
     written.bytes = live.bytes;
@@ -86,11 +115,14 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
         LogFileFailed(reports, created.name, live.error);
         return FileOutcome::kFailed;
     }
-    const bool complete = ReportFileWritten(request, reports, written);
+    const bool complete = ReportFileWritten(request, reports, written, created.file.Get());
+    ReleaseHeldDump(series);
+    series.held.file = std::move(created.file);
+    series.held.path = created.name;
     ReflectedDumpNames reflected;
     if (cloneWritten && BuildReflectedDumpNames(created.name, &reflected)) {
         DeleteStaleRecords(reflected.cloneDump);
-        HandOnDump(request, reports, reflected.cloneDump);
+        series.held.clone = reflected.cloneDump;
     }
     return complete ? FileOutcome::kWritten : FileOutcome::kWithoutMetadata;
 }
@@ -98,8 +130,8 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
 void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
     const RetentionPolicy& retention = series.watch.shared.policy.retention;
     const SeriesReports& reports = series.watch.reports;
-    for (const DeletedDump& deleted : KeepNewestDumps(series.request.path, justWritten,
-                                                      retention.keepFiles, retention.keptFiles)) {
+    for (const DeletedDumpFile& deleted : KeepNewestDumps(
+             series.request.path, justWritten, retention.keepFiles, retention.keptFiles)) {
         ++series.tally.filesDeleted;
         LogFileDeleted(reports, deleted.path.c_str());
         if (!deleted.sent && reports.dumpDeletedUnsent) {
@@ -112,31 +144,31 @@ FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
     const DumpRequest& request = series.request;
     WatchSeries& watch = series.watch;
     const RetentionPolicy& retention = watch.shared.policy.retention;
+    const SeriesReports& reports = watch.reports;
     FileLockHold hold(watch.shared);
-    uint32_t recent = 0;
-    if (retention.ratePerHour != 0 &&
-        !RateAllowsDump(request.path, retention.keptFiles, retention.ratePerHour, &recent)) {
-        ++series.tally.filesOverRate;
-        LogFileOverRate(watch.reports, request.path, recent, retention.ratePerHour);
-        return FileOutcome::kSkipped;
-    }
-    uint64_t freeNow = 0;
-    if (retention.freeMB != 0 &&
-        !EnoughFreeSpace(request.path, retention.freeMB, EstimatedDumpBytes(request), &freeNow)) {
-        ++series.tally.filesSkipped;
-        LogFileSkipped(watch.reports, request.path, freeNow);
-        return FileOutcome::kSkipped;
-    }
     SeriesFile created;
-    if (!CreateSeriesFile(request, retention, *watch.numbering, index, &created)) {
-        LogFileFailed(watch.reports, created.name[0] != L'\0' ? created.name : request.path,
-                      created.error);
-        return FileOutcome::kFailed;
+    const uint64_t estimate = retention.freeMB != 0 ? EstimatedDumpBytes(request) : 0;
+    const Admission admission =
+        AdmitSeriesFile(request, retention, *watch.numbering, index, estimate, &created);
+    switch (admission.outcome) {
+        case AdmissionOutcome::kAdmitted:
+            break;
+        case AdmissionOutcome::kOverRate:
+            ++series.tally.filesOverRate;
+            LogFileOverRate(reports, request.path, admission.recent, retention.ratePerHour);
+            return FileOutcome::kSkipped;
+        case AdmissionOutcome::kNoSpace:
+            ++series.tally.filesSkipped;
+            LogFileSkipped(reports, request.path, admission.freeNow);
+            return FileOutcome::kSkipped;
+        case AdmissionOutcome::kFailed:
+            LogFileFailed(reports, created.name[0] != L'\0' ? created.name : request.path,
+                          created.error);
+            return FileOutcome::kFailed;
     }
-    // What described the file that had this name before describes nothing now.
-    DeleteStaleRecords(created.name);
     const FileOutcome outcome = WriteSeriesFile(series, created, {series.number, index + 1});
     if (outcome == FileOutcome::kFailed) {
+        WithdrawAdmission(request, admission, created.name);
         return outcome;
     }
     ++series.tally.filesWritten;
@@ -162,7 +194,7 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, WatchSeries& watch, Se
     if (BeginSeries(watch, demand) != SeriesStart::kStarted) {
         return SeriesOutcome::kNotStarted;
     }
-    SeriesInProgress series{request, watch, SeriesStartedCount(watch), {}};
+    SeriesInProgress series{request, watch, SeriesStartedCount(watch), {}, {}};
     CreateDumpDirectory(request.path);
     LogSeriesTrigger(request, watch.reports);
 
@@ -186,6 +218,15 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, WatchSeries& watch, Se
         if (outcome == FileOutcome::kFailed) {
             break;
         }
+    }
+    // Once it is let go, the series' last dump counts for -keep like any
+    // other: a start whose dumps other live series held could not count
+    // theirs, and the last one to end leaves the folder within the bound.
+    const std::wstring last = series.held.path;
+    ReleaseHeldDump(series);
+    if (!last.empty() && watch.shared.policy.retention.keepFiles != 0) {
+        FileLockHold hold(watch.shared);
+        KeepNewest(series, last.c_str());
     }
     if (allWritten && !interrupted) {
         PrintLabelled(request.lineLabel, L"Dump written.\n");

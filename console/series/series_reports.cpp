@@ -1,6 +1,5 @@
 #include "console/series/series_reports.h"
 
-#include "common/unique_resource.h"
 #include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/report/error_report.h"
@@ -11,13 +10,11 @@ std::string TriggerKind(const DumpRequest& request) {
     return request.trigger != nullptr ? request.trigger->kind : std::string("unknown");
 }
 
-// Read back from the file just written, as a crash server will read it;
-// empty when it cannot be read.
-std::string SignatureOf(const wchar_t* path, const std::string& triggerKind) {
-    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Read back from the file just written (through the series' own handle),
+// as a crash server will read it; empty when it cannot be read.
+std::string SignatureOf(HANDLE file, const std::string& triggerKind) {
     DumpFacts facts;
-    if (!file || !ReadDumpFileFacts(file.Get(), &facts)) {
+    if (!ReadDumpFileFacts(file, &facts)) {
         return std::string();
     }
     return DumpSignature(facts, triggerKind);
@@ -104,13 +101,12 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
 }
 
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written) {
+                       const WrittenFile& written, HANDLE file) {
     bool complete = true;
     const std::string triggerKind = TriggerKind(request);
     // Read back only when the metadata or the log tells it.
-    const std::string signature = reports.metadata || LogOpen(reports)
-                                      ? SignatureOf(written.path, triggerKind)
-                                      : std::string();
+    const std::string signature =
+        reports.metadata || LogOpen(reports) ? SignatureOf(file, triggerKind) : std::string();
     if (reports.metadata) {
         DWORD error = 0;
         DumpMetadata metadata = MetadataOf(request, reports, written);
@@ -120,18 +116,11 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
             ReportWin32Error(L"Failed to write the metadata file",
                              error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
             complete = false;
-        } else if (GetFileAttributesW(written.path) == INVALID_FILE_ATTRIBUTES) {
-            // Another start's -keep took the dump meanwhile: what we just
-            // wrote beside it is ours to take back.
-            DeleteMetadataFile(written.path);
         }
     }
     if (LogOpen(reports)) {
         reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature,
                                  reports.logProcessId);
-    }
-    if (reports.dumpReady) {
-        reports.dumpReady({written.path, triggerKind});
     }
     return complete;
 }

@@ -57,13 +57,12 @@ void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t
                      uint32_t ratePerHour);
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 
-// Writes the metadata file when asked for, logs the file as written, both
-// with the dump's signature, and hands the dump on to dumpReady. False when
-// the metadata file could not be written; that has been reported, and the
-// dump itself stays (and is handed on all the same).
+// Writes the metadata file when asked for and logs the file as written,
+// both with the dump's signature, read through file (the series' handle of
+// the dump). False when the metadata file could not be written; that has
+// been reported, and the dump itself stays.
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
-                       const WrittenFile& written);
+                       const WrittenFile& written, HANDLE file);
 
-// Hands a dump written besides the live one (a reflected clone's) to
-// dumpReady.
+// Hands a dump on to dumpReady, once its series has let it go.
 void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path);

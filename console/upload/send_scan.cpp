@@ -7,20 +7,21 @@
 #include "common/unique_resource.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/report/error_report.h"
-#include "console/retention/sent_record.h"
+#include "console/dumpfolder/dump_deletion.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/upload/upload_reports.h"
 
 namespace {
 
-// A complete minidump that no dump writer holds open.
-bool IsCompleteDump(const std::wstring& path) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && DumpFileIsComplete(file.Get());
-}
-
+// A complete minidump that no dump writer holds open and that has no record
+// of ours (a file of that name that is not ours is reported when it is sent).
 void ConsiderFile(const std::wstring& path, uint64_t lastWrite, std::vector<QueuedDump>* dumps) {
-    if (!HasSentRecord(path.c_str()) && IsCompleteDump(path)) {
+    const std::wstring deleting = kDeletingSuffix;
+    const bool beingDeleted =
+        path.size() > deleting.size() &&
+        _wcsicmp(path.c_str() + path.size() - deleting.size(), deleting.c_str()) == 0;
+    if (!beingDeleted && SentRecordStateOf(path.c_str()) != SentRecordState::kOurs &&
+        DumpFileAtIsComplete(path.c_str())) {
         dumps->push_back({path, lastWrite});
     }
 }
@@ -118,7 +119,8 @@ uint32_t SendQueuedDumps(Uploader* uploader, const wchar_t* path, EventLog* log,
             outcome.reason = stopReason;
         }
         ReportUploadOutcome(log, dump.path, uploader->shownUrl(), outcome);
-        allAccepted = allAccepted && outcome.verdict == UploadVerdict::kAccepted;
+        allAccepted = allAccepted && (outcome.verdict == UploadVerdict::kAccepted ||
+                                      outcome.verdict == UploadVerdict::kElsewhere);
         if (!stopReason.empty()) {
             continue;
         }

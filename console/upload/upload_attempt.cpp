@@ -5,16 +5,16 @@
 #include "common/unique_resource.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
+#include "console/dumpfolder/send_claim.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/dumpwriter/dump_check.h"
 #include "console/dumpwriter/dump_facts.h"
+#include "console/dumpwriter/dump_metadata.h"
+#include "console/dumpwriter/dump_ownership.h"
 #include "console/report/error_report.h"
 #include "console/upload/dump_origin.h"
-#include "console/retention/sent_record.h"
 
 namespace {
-
-// A metadata file larger than this is no metadata file of ours.
-constexpr DWORD kMaxMetadataBytes = 1024 * 1024;
 
 UploadOutcome Outcome(UploadVerdict verdict, std::wstring reason) {
     UploadOutcome outcome;
@@ -34,30 +34,25 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// Opened for reading while others may read or delete it, but not write: a
-// dump still being written stays out.
-UniqueFile OpenForSending(const std::wstring& path) {
-    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-// The metadata file's text; empty when there is none or it cannot be read.
+// The metadata file's text; empty when there is none, it cannot be read or
+// it is not ours (a file of that name from elsewhere is never sent as ours).
 std::string ReadMetadata(HANDLE file) {
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxMetadataBytes) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMetadataFileLimit) {
         return std::string();
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     if (!ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
-        got != text.size()) {
+        got != text.size() || !IsMetadataText(text)) {
         return std::string();
     }
     return text;
 }
 
-UploadOutcome RecordSent(const std::wstring& dumpPath, const std::wstring& shownUrl,
-                         UploadOutcome outcome) {
+// Under the folder lock, through the claim: the record that the server has
+// the dump, unless -keep took it meanwhile.
+UploadOutcome RecordSent(SendClaim& claim, const std::wstring& shownUrl, UploadOutcome outcome) {
     SentRecord record;
     record.url = shownUrl;
     record.status = outcome.status;
@@ -69,18 +64,35 @@ UploadOutcome RecordSent(const std::wstring& dumpPath, const std::wstring& shown
     record.time = UtcTimeNow();
     record.bytes = outcome.bytesSent;
     DWORD error = 0;
-    if (!WriteSentRecord(dumpPath.c_str(), record, &error)) {
-        outcome.sentRecordError = error;
-    } else if (GetFileAttributesW(dumpPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        // -keep took the dump while it was on its way: its record would
-        // stand alone.
-        wchar_t sentPath[MAX_PATH];
-        wchar_t sentTemp[MAX_PATH];
-        if (SentRecordPaths(dumpPath.c_str(), sentPath, sentTemp)) {
-            DeleteFileW(sentPath);
-        }
+    if (claim.Record(record, &error) == SendClaim::Recorded::kFailed) {
+        outcome.sentRecordError = error != 0 ? error : ERROR_WRITE_FAULT;
     }
     return outcome;
+}
+
+// What taking the dump for sending came to, when it is not to be sent now.
+UploadOutcome OutcomeOfClaim(SendClaimOutcome claimed, DWORD error) {
+    switch (claimed) {
+        case SendClaimOutcome::kClaimed:
+            break;
+        case SendClaimOutcome::kSentAlready:
+            return Outcome(UploadVerdict::kElsewhere, L"another run of ours has sent it meanwhile");
+        case SendClaimOutcome::kBusy:
+            return Outcome(UploadVerdict::kElsewhere, L"another run of ours is sending it");
+        case SendClaimOutcome::kRecordInTheWay:
+            return Outcome(UploadVerdict::kFailed,
+                           L"its .sent is a file or folder that is not ours; move it away to send "
+                           L"the dump");
+        case SendClaimOutcome::kGone:
+            return Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent");
+        case SendClaimOutcome::kUnreadable:
+            return Outcome(UploadVerdict::kFailed,
+                           L"cannot read the dump: " + SystemMessageText(error));
+        case SendClaimOutcome::kNoFolderLock:
+            return Outcome(UploadVerdict::kFailed,
+                           L"cannot lock its folder: " + SystemMessageText(error));
+    }
+    return Outcome(UploadVerdict::kFailed, L"not sent");
 }
 
 }  // namespace
@@ -96,36 +108,29 @@ bool Uploader::Open(const HttpUrl& url, DWORD* error) {
     return true;
 }
 
-bool Uploader::Prepare(const UploadItem& item, PreparedUpload* prepared, UploadOutcome* failure) {
+bool Uploader::Prepare(const UploadItem& item, HANDLE dump, PreparedUpload* prepared,
+                       UploadOutcome* failure) {
     const std::wstring& path = item.dumpPath;
-    wchar_t sentPath[MAX_PATH];
-    wchar_t sentTemp[MAX_PATH];
-    if (!SentRecordPaths(path.c_str(), sentPath, sentTemp)) {
-        *failure = Outcome(UploadVerdict::kFailed,
-                           L"its .sent record would not fit in a path of 260 characters");
-        return false;
-    }
-    UniqueFile dump = OpenForSending(path);
-    if (!dump) {
-        const DWORD error = GetLastError();
-        const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        *failure = gone ? Outcome(UploadVerdict::kGone, L"the dump was deleted before it was sent")
-                        : Outcome(UploadVerdict::kFailed,
-                                  L"cannot read the dump: " + SystemMessageText(error));
-        return false;
-    }
     DumpFacts facts;
-    if (!DumpFileIsComplete(dump.Get()) || !ReadDumpFileFacts(dump.Get(), &facts)) {
+    if (!DumpFileIsComplete(dump) || !ReadDumpFileFacts(dump, &facts)) {
         *failure = Outcome(UploadVerdict::kFailed, L"it is not a complete minidump");
         return false;
     }
-    const std::wstring metadataPath = path + L".json";
-    UniqueFile metadata = OpenForSending(metadataPath);
-    const DumpOrigin origin =
-        CompletedOrigin(item.origin, metadata ? ReadMetadata(metadata.Get()) : "", host_);
+    if (item.oursOnly && !DumpFileIsOurs(dump)) {
+        *failure = Outcome(UploadVerdict::kFailed, L"it is not a dump of ours any more");
+        return false;
+    }
+    wchar_t metadataPath[MAX_PATH];
+    wchar_t metadataTemp[MAX_PATH];
+    UniqueFile metadata;
+    if (MetadataFilePaths(path.c_str(), metadataPath, metadataTemp)) {
+        metadata = OpenDumpForReading(metadataPath);
+    }
+    const std::string metadataText = metadata ? ReadMetadata(metadata.Get()) : std::string();
+    const DumpOrigin origin = CompletedOrigin(item.origin, metadataText, host_);
     const std::string fileName = Utf8FromWide(FileNameOf(path).c_str());
-    std::vector<FormFileSource> files = {{{kDumpPartName, fileName}, dump.Get(), path}};
-    if (metadata) {
+    std::vector<FormFileSource> files = {{{kDumpPartName, fileName}, dump, path}};
+    if (!metadataText.empty()) {
         files.push_back({{kMetadataPartName, fileName + ".json"}, metadata.Get(), metadataPath});
     }
     const std::string boundary = FormBoundary(random_(~uint64_t{0}), random_(~uint64_t{0}));
@@ -139,9 +144,15 @@ bool Uploader::Prepare(const UploadItem& item, PreparedUpload* prepared, UploadO
 }
 
 UploadOutcome Uploader::Upload(const UploadItem& item, HANDLE cancel) {
+    SendClaim claim;
+    DWORD claimError = 0;
+    const SendClaimOutcome claimed = claim.Take(item.dumpPath, &claimError);
+    if (claimed != SendClaimOutcome::kClaimed) {
+        return OutcomeOfClaim(claimed, claimError);
+    }
     PreparedUpload prepared;
     UploadOutcome outcome;
-    if (!Prepare(item, &prepared, &outcome)) {
+    if (!Prepare(item, claim.Dump(), &prepared, &outcome)) {
         return outcome;
     }
     const UploadBody& body = prepared.body;
@@ -155,7 +166,7 @@ UploadOutcome Uploader::Upload(const UploadItem& item, HANDLE cancel) {
     outcome.bytesSent = body.size;
     if (outcome.verdict == UploadVerdict::kAccepted ||
         outcome.verdict == UploadVerdict::kDiscarded) {
-        outcome = RecordSent(item.dumpPath, shownUrl_, std::move(outcome));
+        outcome = RecordSent(claim, shownUrl_, std::move(outcome));
     }
     return outcome;
 }

@@ -1,7 +1,9 @@
 // One attempt to send one dump to the crash server: the dump is opened and
 // checked, described from its own content (and the metadata file beside it),
-// compressed into a temporary body, posted, and the answer read. A dump the
-// server took gets its .sent record here.
+// compressed into a temporary body, posted, and the answer read. The dump is
+// claimed for sending first (no other run of ours sends it at the same
+// time, and none once it has its .sent record), and a dump the server took
+// gets its .sent record here.
 #pragma once
 
 #include <windows.h>
@@ -19,8 +21,11 @@ struct UploadItem {
     std::wstring dumpPath;
     // Empty fields are taken from "<dump>.json" when there is one, else the
     // trigger is "unknown" and the host this machine. That metadata file is
-    // sent with the dump when it exists.
+    // sent with the dump when it exists and is ours.
     DumpOrigin origin;
+    // A dump the run wrote itself is sent only while it is still a dump of
+    // ours (a -send of a folder the user names sends any complete minidump).
+    bool oursOnly = false;
 };
 
 // Each step of a request (connecting, each piece of the body, the answer)
@@ -53,10 +58,11 @@ class Uploader {
         std::string signature;
     };
 
-    // Opens and checks the dump (it is closed again before sending, so that
-    // nothing waits on the network to delete it) and writes the body. On
-    // failure *failure says why.
-    bool Prepare(const UploadItem& item, PreparedUpload* prepared, UploadOutcome* failure);
+    // Checks the dump claimed for sending (opened with delete sharing, so
+    // that -keep never waits on the network to delete it) and writes the
+    // body. On failure *failure says why.
+    bool Prepare(const UploadItem& item, HANDLE dump, PreparedUpload* prepared,
+                 UploadOutcome* failure);
 
     HttpClient client_;
     HttpUrl url_;

@@ -16,6 +16,7 @@ enum class UploadVerdict {
     kRetry,      // a passing failure: try again later
     kFailed,     // this machine could not send it (unreadable, not a dump): stays queued
     kGone,       // the dump was deleted before it was sent
+    kElsewhere,  // another run of ours has sent it, or is sending it now
 };
 
 struct UploadOutcome {

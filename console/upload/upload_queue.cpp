@@ -142,7 +142,9 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
             Now() + RetryDelayMs(schedule_, pending.failures, outcome.retryAfterSeconds, random_);
         pending.last = std::move(outcome);
         queue_.push_back(std::move(pending));
-    } else if (outcome.verdict != UploadVerdict::kAccepted) {
+    } else if (outcome.verdict != UploadVerdict::kAccepted &&
+               outcome.verdict != UploadVerdict::kElsewhere) {
+        // Another run of ours delivering it is no failure of this one.
         ++notAccepted_;
     }
     if (queue_.empty() && busy_ == 0) {

@@ -34,6 +34,11 @@ void ReportGone(EventLog* log, const std::wstring& dumpPath, const UploadOutcome
     LogUploadFailed(log, dumpPath, outcome.reason, false, outcome.signature);
 }
 
+void ReportElsewhere(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome) {
+    PrintWide(L"Upload of %s left to another run: %s.\n", dumpPath.c_str(), outcome.reason.c_str());
+    LogUploadSkipped(log, dumpPath, outcome.reason);
+}
+
 }  // namespace
 
 void ReportUploadOutcome(EventLog* log, const std::wstring& dumpPath, const std::wstring& shownUrl,
@@ -52,6 +57,9 @@ void ReportUploadOutcome(EventLog* log, const std::wstring& dumpPath, const std:
             break;
         case UploadVerdict::kGone:
             ReportGone(log, dumpPath, outcome);
+            break;
+        case UploadVerdict::kElsewhere:
+            ReportElsewhere(log, dumpPath, outcome);
             break;
     }
     if (outcome.sentRecordError != 0) {

@@ -3,6 +3,7 @@
 //   "Uploaded <dump> to <url shown>: <id>"
 //   "Upload of <dump> failed: <reason>; it stays queued for -send."
 //   "Upload of <dump> rejected: <status or Discarded=...>"
+//   "Upload of <dump> left to another run: <why>."
 #pragma once
 
 #include <string>

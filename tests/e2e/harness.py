@@ -71,6 +71,10 @@ SERVER_VARIABLE = "VH_WINESERVER_UP"
 
 DEFAULT_TIMEOUT = 60
 
+# What our runs keep in every dump folder they share: the folder's lock and
+# -rate's ledger.
+FOLDER_STATE = {"varnhold.lock", "varnhold-rate.txt"}
+
 
 class HarnessTimeout(AssertionError):
     """A program did not finish, or did not print what was awaited, in time."""
@@ -185,6 +189,12 @@ def has_display():
 def win_path(path):
     """The Windows name of a Linux path: drive Z: and backslashes."""
     return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+
+def windows_temp_folder():
+    """The Linux path of the user's temporary folder in the Wine prefix."""
+    users = Path(wine_environment()["WINEPREFIX"]) / "drive_c" / "users"
+    return users / os.environ.get("USER", "root") / "Temp"
 
 
 def exe(bits=64):
@@ -532,7 +542,10 @@ class DumpDir:
         return self.path / name, self.win + "\\" + name.replace("/", "\\")
 
     def files(self):
-        return sorted(p.relative_to(self.path).as_posix() for p in self.path.rglob("*"))
+        """Every file and folder below, by relative path, but the state our
+        runs keep in a dump folder (its lock, -rate's ledger)."""
+        return sorted(p.relative_to(self.path).as_posix() for p in self.path.rglob("*")
+                      if p.name not in FOLDER_STATE)
 
     def __enter__(self):
         return self

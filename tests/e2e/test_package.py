@@ -16,9 +16,9 @@ PROGRAMS = {"varnhold.exe": harness.DIST / "varnhold.exe",
             "ui/varnhold_ui.exe": harness.DIST / "ui" / "varnhold_ui.exe"}
 TEXTS = ["README.md", "LICENSE", "CHANGELOG.md"]
 # What a download may weigh: a library that drags the C++ locale machinery in
-# (as std::regex does) more than doubles the console build. The console build
-# carries an HTTP client and zlib for sending dumps (about 180 KB of it).
-SIZE_LIMITS = {"x64/varnhold.exe": 800 * 1024, "ui/varnhold_ui.exe": 2048 * 1024}
+# (as std::regex does) more than doubles the console build. Built for size,
+# the 64-bit console build weighed 536 KB with its HTTP client and zlib.
+SIZE_LIMITS = {"x64/varnhold.exe": 600 * 1024, "ui/varnhold_ui.exe": 2048 * 1024}
 
 
 def project_version():

@@ -8,10 +8,12 @@ copy of the 64-bit build appears in a folder of this module's own. The AeDebug v
 the prefix are saved before the first test and restored after the last.
 """
 
+import hashlib
 import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import threading
@@ -230,7 +232,7 @@ class Registration(PostmortemTest):
                                  read_values(AEDEBUG[32]))
         self.assertFalse(dump.exists())
 
-    def test_a_missing_key_is_reported_not_created_and_the_run_goes_on(self):
+    def test_a_missing_key_is_reported_not_created_and_the_run_goes_on_to_end_with_1(self):
         # The tests run with full rights on the prefix's registry, so a key
         # that can be opened can be written: the "Failed to set:" reports
         # cannot be reached here, only the "Failed to open:" ones.
@@ -243,7 +245,8 @@ class Registration(PostmortemTest):
                 self.addCleanup(write_values, AEDEBUG[missing], SENTINEL, AEDEBUG_VALUES)
 
                 result = self.register(bits, [], dump_win)
-                self.assertEqual(0, result.returncode, result.stdout)
+                # The dump is written; the failed registration is no success.
+                self.assertEqual(1, result.returncode, result.stdout)
                 line = debugger_line(bits, "", dump_win)
                 expected = "Failed to open:\n  %s\n" % AEDEBUG[missing]
                 if missing == 32:
@@ -534,7 +537,8 @@ class CrashStorm(PostmortemTest):
                 harness.read_dump(files[0])
             else:  # gone (its name may have been taken again since), and a later crash said so
                 self.assertIn(files[0], deleted, outputs)
-        ours = sorted(p for p in folder.iterdir() if p.name not in foreign)
+        ours = sorted(p for p in folder.iterdir()
+                      if p.name not in foreign and p.name not in harness.FOLDER_STATE)
         dumps = [p for p in ours if p.suffix == ".dmp"]
         self.assertEqual(self.KEEP, len(dumps), ours)
         sent = [Path(str(d) + ".sent") for d in dumps if Path(str(d) + ".sent").exists()]
@@ -615,6 +619,133 @@ class CrashStorm(PostmortemTest):
                          len([e for e in self.events(log) if e["event"] == "upload_sent"]))
 
 
+class SharedFolder(PostmortemTest):
+    """Postmortem starts and -send runs sharing one registered dump folder, at
+    the same moment: crashes at once, registered with -keep 1 -rate 5 -meta
+    -log -upload, while two -send runs of the folder go round and round.
+    Every crash has its dump or a printed and logged reason, -rate holds
+    across the starts although -keep deletes their dumps, no dump reaches the
+    server twice, every .sent lies beside its dump, and nothing that is not
+    ours is touched: among it a complete minidump of another tool named like
+    our dumps, a day old."""
+
+    CRASHES = 8
+    RATE = 5
+    WRITING = re.compile(r"^Writing dump file (.*) \.\.\.$", re.M)
+    SKIPPED = "Dump skipped: %d dumps in the last hour, -rate allows %d.\n" % (RATE, RATE)
+    DAY_AGO = int(time.time()) - 86400
+
+    def foreign_minidump(self, path):
+        """A complete minidump of another tool: one of ours whose comment
+        stream is made a stream of a kind nobody reads."""
+        _, win = self.dumps.file("source.dmp")
+        result = harness.run_varnhold([str(self.sleeper(64).pid), win], timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        data = bytearray((self.dumps.path / "source.dmp").read_bytes())
+        dump = minidump.Minidump(bytes(data))
+        _, _, count, directory = struct.unpack_from("<IIII", data, 0)
+        for entry in range(count):
+            if struct.unpack_from("<I", data, directory + 12 * entry)[0] == 11:
+                struct.pack_into("<I", data, directory + 12 * entry, 0xFFFF)
+        self.assertIn(11, dump.stream_types())
+        self.assertNotIn(11, minidump.Minidump(bytes(data)).stream_types())
+        path.write_bytes(bytes(data))
+
+    def seed(self, folder):
+        folder.mkdir(parents=True)
+        self.foreign_minidump(folder / "vh_target_4242_261209_101010.dmp")
+        (folder / "notes.txt").write_bytes(b"the user's own notes\n")
+        (folder / "vh_target_4243_261209_101011.dmp.sent").write_bytes(b"not ours\n")
+        foreign = {p.name: p.read_bytes() for p in folder.iterdir()}
+        for name in foreign:
+            os.utime(folder / name, (self.DAY_AGO, self.DAY_AGO))
+        return foreign
+
+    def send_round_and_round(self, folder_win, url, done, outputs):
+        while not done.is_set():
+            runs = [harness.start_varnhold(["-upload", url, "-send", folder_win])
+                    for _ in range(2)]
+            for run in runs:
+                code = run.wait(RUN_TIMEOUT)
+                outputs.append(plain(run.output))
+                self.assertIn(code, (0, 1), run.output)
+
+    def test_crashes_and_sends_at_once_keep_every_guarantee(self):
+        folder, folder_win = self.dumps.file("shared %d folder")
+        foreign = self.seed(folder)
+        log, log_win = self.dumps.file("shared.log")
+        slow = lambda request, count: time.sleep(0.5)  # noqa: E731
+        with CrashServer([answer(200, "CrashID=bp-shared")], on_request=slow) as server:
+            url = server.url("/submit", "key=sharedkey")
+            registered = harness.run_varnhold(
+                ["-keep", "1", "-rate", str(self.RATE), "-meta", "-log", log_win, "-upload", url,
+                 "-i", folder_win + "\\"], image=program(64), timeout=RUN_TIMEOUT)
+            self.assertEqual(0, registered.returncode, registered.stdout)
+            targets = [harness.Target(["wait-stdin", "av"]) for _ in range(self.CRASHES)]
+            for target in targets:
+                self.addCleanup(target.kill)
+            done, sends = threading.Event(), []
+            sender = threading.Thread(target=self.send_round_and_round,
+                                      args=(folder_win, url, done, sends))
+            sender.start()
+            for target in targets:
+                target.send_line()
+            for target in targets:
+                target.wait(POSTMORTEM_TIMEOUT)
+            harness.wait_until(lambda: not any(t.windows_processes() for t in targets),
+                               POSTMORTEM_TIMEOUT, "the end of every postmortem start")
+            done.set()
+            sender.join(3 * RUN_TIMEOUT)
+            last = harness.run_varnhold(["-upload", url, "-send", folder_win], timeout=RUN_TIMEOUT)
+            sends.append(plain(last.stdout))
+            requests = list(server.requests)
+        outputs = [plain(t.output) for t in targets] + sends
+        everything = "\n".join(outputs)
+        self.assertNotIn("sharedkey", everything)
+
+        # Every crash: its dump, or -rate's reason, printed and logged.
+        written = []
+        for target in targets:
+            out = plain(target.output)
+            self.assertEqual(ACCESS_VIOLATION & 0xFF, target.returncode, out)
+            files = self.WRITING.findall(out)
+            if files:
+                self.assertIn("Dump written.\n", out)
+                written.extend(files)
+            else:
+                self.assertIn(self.SKIPPED, out)
+        self.assertEqual(self.RATE, len(written), outputs)
+        events = self.events(log)
+        self.assertEqual(self.CRASHES - self.RATE,
+                         len([e for e in events if e["event"] == "dump_skipped"
+                              and e["reason"] == "rate"]), events)
+
+        # Each dump reached the server once, or some run said it was deleted first.
+        posted = [hashlib.sha256(r.parts["upload_file_minidump"].data).hexdigest()
+                  for r in requests]
+        self.assertEqual(len(posted), len(set(posted)), "a dump sent twice")
+        pids = [json.loads(r.parts["varnhold_metadata"].data)["process"]["id"]
+                for r in requests if "varnhold_metadata" in r.parts]
+        self.assertEqual(len(pids), len(set(pids)), "a crash sent twice")
+        for dump_win in written:
+            pid = int(dump_win.rsplit("\\", 1)[-1].split("_")[2])
+            if pid not in pids:
+                self.assertIn("%s failed: the dump was deleted" % dump_win, everything)
+
+        # -keep 1 leaves the newest dump of ours; nothing foreign was touched.
+        for name, data in foreign.items():
+            self.assertEqual(data, (folder / name).read_bytes(), name)
+            self.assertEqual(self.DAY_AGO, int((folder / name).stat().st_mtime), name)
+        ours = [p for p in folder.iterdir()
+                if p.name not in foreign and p.name not in harness.FOLDER_STATE]
+        dumps = [p for p in ours if p.suffix == ".dmp"]
+        self.assertEqual(1, len(dumps), sorted(p.name for p in ours))
+        for sent in (p for p in ours if p.suffix == ".sent"):
+            said = [line for line in everything.splitlines() if sent.name[:-5] in line]
+            self.assertTrue(Path(str(sent)[:-5]).exists(), "%s\n%s" % (sent, "\n".join(said)))
+        self.assertFalse([p for p in ours if p.name.endswith(".tmp")], ours)
+
+
 class CrashLoops(PostmortemTest):
     """A machine whose service crashes on start: -rate bounds the dumps of an
     hour, and -log gives every postmortem start's events to one log."""
@@ -624,6 +755,16 @@ class CrashLoops(PostmortemTest):
                                       timeout=RUN_TIMEOUT)
         self.assertEqual(0, result.returncode, result.stdout)
         return read_values(AEDEBUG[64]).get("Debugger", "")
+
+    def test_relative_paths_are_registered_as_full_paths(self):
+        work = self.dumps.path / "work dir"
+        work.mkdir()
+        result = harness.run_varnhold(["-log", "pm.log", "-i", "dumps\\"], image=program(64),
+                                      cwd=work, timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        line = read_values(AEDEBUG[64])["Debugger"]
+        work_win = harness.win_path(work)
+        self.assertIn(' -log "%s\\pm.log" -j "%s\\dumps\\\\"' % (work_win, work_win), line)
 
     def test_rate_bounds_the_dumps_of_an_hour_and_every_crash_ends(self):
         folder, folder_win = self.dumps.file("loop")
@@ -765,11 +906,12 @@ class HandOver(PostmortemTest):
             self.assertTrue(out.startswith("Failed to create process: "), out)
             self.assertFalse(path.exists())
 
-    def test_unwritable_program_folder_ends_with_the_extract_message(self):
+    def test_unwritable_program_folder_extracts_into_the_temp_folder_or_says_so(self):
         # Tests run as root, for whom a folder without write permission is
         # still writable under Wine; an immutable folder is not.
+        harness.require_32_bit()
         target = self.sleeper(64)
-        _, dump_win = self.dumps.file("never.dmp")
+        dump, dump_win = self.dumps.file("temp.dmp")
         folder = self.dumps.path / "immutable"
         folder.mkdir()
         copy = folder / "varnhold.exe"
@@ -780,6 +922,21 @@ class HandOver(PostmortemTest):
         self.addCleanup(subprocess.run, ["chattr", "-i", str(folder)])
         result = harness.run_varnhold([str(target.pid), dump_win], image=copy,
                                       timeout=RUN_TIMEOUT)
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertIn("Dump written.", result.stdout)
+        minidump.read(dump)
+        self.assertEqual([], extracted_images(harness.windows_temp_folder()))
+        # With the temporary folder unwritable too, nothing is left to try.
+        # (Wine takes a program's temporary folder from the prefix, not from
+        # the environment: the prefix's own is made immutable for this run.)
+        temp = harness.windows_temp_folder()
+        self.assertEqual(0, subprocess.run(["chattr", "+i", str(temp)]).returncode)
+        try:
+            _, never_win = self.dumps.file("never.dmp")
+            result = harness.run_varnhold([str(target.pid), never_win], image=copy,
+                                          timeout=RUN_TIMEOUT)
+        finally:
+            subprocess.run(["chattr", "-i", str(temp)])
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertEqual(BANNER + EXTRACT_FAILED, plain(result.stdout))
         self.assertFalse((self.dumps.path / "never.dmp").exists())

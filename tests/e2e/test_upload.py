@@ -10,6 +10,7 @@ import re
 import shutil
 import struct
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -210,6 +211,24 @@ class RunsSendTheirDumps(UploadTest):
 
 
 class TheFolderIsTheQueue(UploadTest):
+    def test_two_sends_of_one_folder_at_once_post_each_dump_once(self):
+        for number in range(6):
+            self.copy_dump("queue/crash_%d.dmp" % number)
+        folder = self.dumps.path / "queue"
+        # Each answer takes a while, so that the runs meet at every dump.
+        slow = lambda request, count: time.sleep(0.3)  # noqa: E731
+        with CrashServer([answer(200, CRASH_ID)], on_request=slow) as server:
+            runs = [harness.start_varnhold(["-upload", server.url(), "-send",
+                                            harness.win_path(folder)]) for _ in range(2)]
+            for run in runs:
+                self.addCleanup(run.kill)
+            for run in runs:
+                self.assertEqual(0, run.wait(RUN_TIMEOUT), run.output)
+            names = [r.parts["upload_file_minidump"].filename for r in server.requests]
+        self.assertEqual(["crash_%d.dmp" % n for n in range(6)], sorted(names))
+        for number in range(6):
+            self.assertEqual(CRASH_ID, self.sent_record(folder / ("crash_%d.dmp" % number))["id"])
+
     def test_dump_stays_queued_while_the_server_is_down_then_send_sends_it_once(self):
         port = free_port()
         url = "http://127.0.0.1:%d/submit" % port

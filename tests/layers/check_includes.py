@@ -17,20 +17,30 @@ ALLOWED = {
     "console/report": {"common"},
     "console/options": {"common", "console/report"},
     "console/dumpwriter": {"common", "console/report"},
-    "console/retention": {"common", "console/report", "console/dumpwriter"},
-    "console/series": {"common", "console/report", "console/dumpwriter", "console/retention"},
+    "console/dumpfolder": {"common", "console/report", "console/dumpwriter"},
+    "console/retention": {"common", "console/report", "console/dumpwriter", "console/dumpfolder"},
+    "console/series": {"common", "console/report", "console/dumpwriter", "console/dumpfolder",
+                       "console/retention"},
     "console/monitors": {"common", "console/report", "console/options", "console/dumpwriter",
-                         "console/retention", "console/series"},
+                         "console/dumpfolder", "console/retention", "console/series"},
     "console/postmortem": {"common", "console/report", "console/options"},
     "console/handover": {"common", "console/report", "console/options"},
-    "console/upload": {"common", "console/report", "console/dumpwriter", "console/retention"},
+    "console/upload": {"common", "console/report", "console/dumpwriter", "console/dumpfolder",
+                       "console/retention"},
     "console/run": {"common", "console/report", "console/options", "console/dumpwriter",
-                    "console/retention", "console/series", "console/monitors",
+                    "console/dumpfolder", "console/retention", "console/series", "console/monitors",
                     "console/postmortem", "console/handover", "console/upload"},
     "gui": {"common"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+# The program's raw command line may hold a crash server's key (-upload);
+# every text that quotes it (dump comments, metadata, the event log) takes
+# the shown one. Only these read the raw line: the one place that shows it,
+# and the hand-over, which passes it on whole to the 64-bit build.
+RAW_COMMAND_LINE = re.compile(r"\bGetCommandLineW\b")
+RAW_COMMAND_LINE_READERS = {"common/shown_command_line.cpp", "console/handover/x64_handover.cpp"}
 
 
 def layer_of(relative):
@@ -108,6 +118,14 @@ def check(root):
             if source_unit != target_unit:
                 edges.setdefault(source_unit, set()).add(target_unit)
                 where.setdefault((source_unit, target_unit), place)
+    for path in product_sources(root):
+        relative = path.relative_to(root).as_posix()
+        if relative in RAW_COMMAND_LINE_READERS or not relative.startswith("console/"):
+            continue
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            if RAW_COMMAND_LINE.search(line):
+                problems.append("%s:%d: reads the raw command line; quote ShownCommandLine()"
+                                % (relative, number))
     for cycle in find_cycles(edges):
         steps = ", ".join("%s (%s)" % (b, where[(a, b)]) for a, b in zip(cycle, cycle[1:]))
         problems.append("include cycle: %s -> %s" % (cycle[0], steps))

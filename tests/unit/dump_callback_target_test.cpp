@@ -75,7 +75,7 @@ TEST_F(MiniPlusHandOut, RangesCoverThe64MiBAllocationAndNeverThe600MiBOne) {
     ASSERT_EQ(600u << 20, large.size);
 
     RegionMap map;
-    DumpCallbackContext context = {&map, 1};
+    DumpCallbackContext context = {&map, 1, nullptr};
     MINIDUMP_CALLBACK_INPUT thread = Input(*target_, ThreadCallback);
     MINIDUMP_CALLBACK_OUTPUT output = {};
     ASSERT_EQ(TRUE, DumpCallback(&context, &thread, &output));
@@ -126,7 +126,7 @@ TEST_F(MiniPlusHandOut, WithoutMiniPlusOnlyReadFailuresAreAnswered) {
     RegionMap map;
     for (uint32_t miniPlus : {0u, 1u}) {
         SCOPED_TRACE(miniPlus);
-        DumpCallbackContext context = {&map, miniPlus};
+        DumpCallbackContext context = {&map, miniPlus, nullptr};
         MINIDUMP_CALLBACK_INPUT failure = Input(*target_, ReadMemoryFailureCallback);
         MINIDUMP_CALLBACK_OUTPUT output = {};
         SetCallbackStatus(&output, E_FAIL);
@@ -134,7 +134,7 @@ TEST_F(MiniPlusHandOut, WithoutMiniPlusOnlyReadFailuresAreAnswered) {
         EXPECT_EQ(S_OK, CallbackStatus(&output));
     }
 
-    DumpCallbackContext plain = {&map, 0};
+    DumpCallbackContext plain = {&map, 0, nullptr};
     for (ULONG type : {ThreadCallback, MemoryCallback, ModuleCallback}) {
         MINIDUMP_CALLBACK_INPUT input = Input(*target_, type);
         MINIDUMP_CALLBACK_OUTPUT output = {};

@@ -97,20 +97,30 @@ TEST(MetadataFilePaths, RefusedWhenEitherNameWouldNotFit) {
     EXPECT_STREQ(L"", tempPath);
 }
 
-TEST(WriteMetadataFile, ReplacesAnOlderFileAndLeavesNoTemporary) {
+TEST(WriteMetadataFile, NeverReplacesAFileThatIsNotOursAndCleansItsOwnLeftover) {
     process_test::ScratchFolder folder;
     const std::wstring dump = folder.File(L"app.dmp");
+    auto read = [](const std::wstring& path) {
+        std::ifstream file(path.c_str(), std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    };
     {
-        std::ofstream older((dump + L".json").c_str(), std::ios::binary);
-        older << "older and longer than the new text";
+        std::ofstream foreign((dump + L".json").c_str(), std::ios::binary);
+        foreign << "a file of the user's";
+        // What a run ended while writing its metadata left behind.
+        std::ofstream leftover((dump + L".json.tmp").c_str(), std::ios::binary);
+        leftover << MetadataText(DumpMetadata()).substr(0, 40);
     }
     DWORD error = 0;
-    ASSERT_TRUE(WriteMetadataFile(dump.c_str(), "{\"tool\":\"varnhold\"}\n", &error));
-    std::ifstream written((dump + L".json").c_str(), std::ios::binary);
-    std::stringstream text;
-    text << written.rdbuf();
-    EXPECT_EQ("{\"tool\":\"varnhold\"}\n", text.str());
+    EXPECT_FALSE(WriteMetadataFile(dump.c_str(), "{\"tool\":\"varnhold\"}\n", &error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), error);
+    EXPECT_EQ("a file of the user's", read(dump + L".json"));
     EXPECT_EQ(std::vector<std::wstring>{L"app.dmp.json"}, folder.Files());
+    DeleteFileW((dump + L".json").c_str());
+    ASSERT_TRUE(WriteMetadataFile(dump.c_str(), "{\"tool\":\"varnhold\"}\n", &error));
+    EXPECT_EQ("{\"tool\":\"varnhold\"}\n", read(dump + L".json"));
 }
 
 TEST(WriteMetadataFile, FailuresLeaveNothingBehind) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "console/dumpwriter/dump_names.h"
-#include "console/retention/series_files.h"
+#include "console/dumpfolder/series_files.h"
 
 namespace {
 

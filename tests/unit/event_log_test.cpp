@@ -134,7 +134,7 @@ TEST(EventLog, UnopenedLogWritesNothingAndAFolderCannotBeOpened) {
     EXPECT_FALSE(log.IsOpen());
 }
 
-TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
+TEST(EventLog, ALineCutByAKilledRunIsEndedAndARotatedLogIsOpenedAgain) {
     process_test::ScratchFolder folder;
     const std::wstring path = folder.File(L"events.jsonl");
     {
@@ -144,14 +144,39 @@ TEST(EventLog, ALineCutByAKilledRunIsEndedAndTheLogCanBeRenamedWhileOpen) {
     EventLog log;
     DWORD error = 0;
     ASSERT_TRUE(log.Open(path.c_str(), &error));
-    // A log shipper's rotation renames the file while the run goes on.
+    log.RunStarted(nlohmann::ordered_json::object());
+    // A log shipper's rotation renames the file while the run goes on: the
+    // next line goes to a new file under the log's name, none is lost.
     const std::wstring rotated = folder.File(L"events.1.jsonl");
     ASSERT_TRUE(MoveFileW(path.c_str(), rotated.c_str())) << GetLastError();
     log.RunEnded(0);
-    const std::vector<std::string> lines = ReadLines(rotated);
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("{\"event\":\"cut short", lines[0]);
-    EXPECT_EQ("run_ended", nlohmann::json::parse(lines[1])["event"]);
+    const std::vector<std::string> before = ReadLines(rotated);
+    ASSERT_EQ(2u, before.size());
+    EXPECT_EQ("{\"event\":\"cut short", before[0]);
+    EXPECT_EQ("run_started", nlohmann::json::parse(before[1])["event"]);
+    const std::vector<std::string> after = ReadLines(path);
+    ASSERT_EQ(1u, after.size());
+    EXPECT_EQ("run_ended", nlohmann::json::parse(after[0])["event"]);
+    EXPECT_EQ(0u, log.FirstWriteError());
+}
+
+TEST(EventLog, AWriterHoldingTheAppendLockDelaysALineOnlySoLong) {
+    process_test::ScratchFolder folder;
+    const std::wstring path = folder.File(L"events.jsonl");
+    EventLog log;
+    DWORD error = 0;
+    ASSERT_TRUE(log.Open(path.c_str(), &error));
+    // Another run stuck in the middle of its append.
+    UniqueFile stuck(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED at = {};
+    at.OffsetHigh = 0x40000000;
+    ASSERT_TRUE(LockFileEx(stuck.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+    const ULONGLONG started = GetTickCount64();
+    log.RunEnded(0);
+    EXPECT_LT(GetTickCount64() - started, 10000u);
+    ASSERT_EQ(1u, ReadLines(path).size());
 }
 
 }  // namespace

@@ -39,6 +39,12 @@ TEST(ExtractedProgram, RunsAtOnceGetFilesOfTheirOwnAndLeaveNothingBehind) {
         payload = process_test::ReadWholeFile(first.Path());
         EXPECT_EQ(0u, payload.find("A resource the unit tests write out"));
         EXPECT_EQ(payload, process_test::ReadWholeFile(second.Path()));
+        // Until it is gone, nobody can write or delete the file it will run.
+        EXPECT_FALSE(UniqueFile(CreateFileW(first.Path().c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+                         .IsValid());
+        EXPECT_FALSE(DeleteFileW(first.Path().c_str()));
     }
     EXPECT_EQ(std::vector<std::wstring>{L"vh_copy-" + pid + L"-1.exe"}, folder.Files());
     EXPECT_EQ("not ours", process_test::ReadWholeFile(foreign));

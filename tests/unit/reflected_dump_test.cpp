@@ -231,6 +231,27 @@ TEST_F(ReflectedDump, SideFileNeverReplacesALiveDumpOfTheSameName) {
     EXPECT_EQ("live", ReadWholeFile(live));
 }
 
+TEST_F(ReflectedDump, SideFileReplacesOnlyASideFileOfOurs) {
+    for (const char* before :
+         {"[UserModeDump]\r\ndefault=old.dmp\r\n", "[service]\r\nport=80\r\n"}) {
+        SCOPED_TRACE(before);
+        const std::wstring side = folder_.File(L"svc.ini");
+        UniqueFile file(CreateFileW(side.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(
+            WriteFile(file.Get(), before, static_cast<DWORD>(strlen(before)), &written, nullptr));
+        file.Reset();
+        DeleteFileW(folder_.File(L"svc-reflected.dmp").c_str());
+        std::string printed;
+        ASSERT_EQ(1u, Write(folder_.File(L"svc.dmp"), 0, 0x125, &printed));
+        const bool ours = before[1] == 'U';
+        EXPECT_EQ(ours, ReadWholeFile(side) != before);
+        EXPECT_EQ(ours, ReadWholeFile(side).find("default=svc.dmp") != std::string::npos);
+    }
+    ExpectClonesEnded(2);
+}
+
 TEST_F(ReflectedDump, SideFileThatCannotBeCreatedIsLeftOutSilently) {
     // A folder where the side file should go.
     ASSERT_TRUE(CreateDirectoryW(folder_.File(L"app.ini").c_str(), nullptr));

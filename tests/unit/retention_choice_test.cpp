@@ -1,4 +1,4 @@
-// Which dumps -keep deletes: only complete dumps of ours, oldest by when they
+// Which dumps -keep deletes: only complete dumps of ours (with our comment), oldest by when they
 // were written, never the one just written.
 #include <gtest/gtest.h>
 
@@ -53,11 +53,11 @@ TEST(RetentionChoice, DeletesOnlyTheOldestCompleteDumpsOfOursBeyondKeep) {
          2,
          {}},
         {"keep 0 is no bound", {{L"a_1.dmp", 1, true}, {L"a_2.dmp", 2, true}}, L"a_2.dmp", 0, {}},
-        {"a just written file missing from the list does not count",
+        {"a just written file counts when its series holds it and it is not listed",
          {{L"a_1.dmp", 1, true}, {L"a_2.dmp", 2, true}},
          L"a_3.dmp",
          1,
-         {L"a_1.dmp"}},
+         {L"a_1.dmp", L"a_2.dmp"}},
     };
     for (const RetentionCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -10,6 +10,7 @@
 #include "console/options/default_dump_path.h"
 #include "console/options/dump_type.h"
 #include "console/options/usage_text.h"
+#include "console/dumpfolder/series_files.h"
 
 namespace {
 
@@ -82,6 +83,8 @@ TEST(JitFolderDumpPath, ImageProcessAndTimeOfTheCrash) {
         wchar_t path[kPathCapacity];
         ASSERT_TRUE(BuildJitFolderDumpPath(path, c.folder, c.image, 4572, April3rd2013()));
         EXPECT_STREQ(c.expected, path);
+        // The naming -keep and -rate recognise is the one built here.
+        EXPECT_TRUE(HasFolderDumpNaming(wcsrchr(path, L'\\') + 1)) << path;
     }
     wchar_t path[kPathCapacity];
     const std::wstring longFolder = L"C:\\" + std::wstring(240, L'd');

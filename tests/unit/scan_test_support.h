@@ -29,7 +29,8 @@ class Arguments {
 };
 
 // A library named "missing.dll" fails to load; every other one loads.
-inline bool FakeLoadUserLibrary(const wchar_t* path) {
+inline bool FakeLoadUserLibrary(const wchar_t* path, MINIDUMP_CALLBACK_ROUTINE* routine) {
+    *routine = nullptr;
     return std::wstring(path) != L"missing.dll";
 }
 inline bool Windows7OrLater() {

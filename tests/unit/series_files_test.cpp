@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/retention/series_files.h"
+#include "console/dumpfolder/series_files.h"
 #include "console/series/series_gap.h"
 
 namespace {

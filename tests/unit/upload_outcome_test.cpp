@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include "console/retention/dump_deletion.h"
-#include "console/retention/sent_record.h"
+#include "console/dumpfolder/dump_deletion.h"
+#include "console/dumpfolder/sent_record.h"
 #include "console/upload/retry_schedule.h"
 #include "console/upload/send_scan.h"
 #include "console/upload/upload_outcome.h"
@@ -159,17 +159,32 @@ TEST(UploadOutcome, SentRecordGoesWithItsDumpOnlyWhenItIsOurs) {
     for (const bool isOurs : {true, false}) {
         ASSERT_TRUE(WriteText(dump, "MDMP"));
         ASSERT_TRUE(WriteText(dump + L".sent", isOurs ? ours : "a note of the user's"));
-        const DumpDeletion deletion = DeleteDumpWithCompanions(dump.c_str());
-        EXPECT_TRUE(deletion.deleted);
-        EXPECT_EQ(isOurs, deletion.sent);
+        const std::vector<DeletedDumpFile> deleted = DeleteDumpWithCompanions(dump.c_str());
+        ASSERT_EQ(1u, deleted.size());
+        EXPECT_EQ(isOurs, deleted[0].sent);
+        EXPECT_EQ(isOurs ? SentRecordState::kNone : SentRecordState::kForeign,
+                  SentRecordStateOf(dump.c_str()));
         EXPECT_FALSE(Exists(dump));
         EXPECT_EQ(!isOurs, Exists(dump + L".sent"));
         DeleteFileW((dump + L".sent").c_str());
     }
-    // A new dump under the name: the record of the old one goes.
+    // A new dump under the name: the record of the old one goes, and so
+    // does a temporary record a run left cut short; a foreign one stays.
     ASSERT_TRUE(WriteText(dump + L".sent", ours));
+    ASSERT_TRUE(WriteText(dump + L".sent.tmp", ours.substr(0, 20)));
     DeleteStaleRecords(dump.c_str());
     EXPECT_FALSE(Exists(dump + L".sent"));
+    EXPECT_FALSE(Exists(dump + L".sent.tmp"));
+    // A record is written beside no record of any kind, and never over one.
+    DWORD error = 0;
+    ASSERT_TRUE(WriteSentRecord(dump.c_str(), record, &error));
+    EXPECT_EQ(SentRecordState::kOurs, SentRecordStateOf(dump.c_str()));
+    EXPECT_FALSE(WriteSentRecord(dump.c_str(), record, &error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), error);
+    DeleteFileW((dump + L".sent").c_str());
+    ASSERT_TRUE(CreateDirectoryW((dump + L".sent").c_str(), nullptr));
+    EXPECT_EQ(SentRecordState::kForeign, SentRecordStateOf(dump.c_str()));
+    RemoveDirectoryW((dump + L".sent").c_str());
 }
 
 TEST(UploadOutcome, SendStopsOnlyForFailuresOfTheWholeServer) {

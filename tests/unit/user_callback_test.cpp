@@ -123,16 +123,12 @@ TEST(UserCallback, FaultIsReportedWithItsCodeAndAnsweredWithFalse) {
 // (null parameter, the platform's records) and does nothing of its own.
 class RegisteredRoutine : public testing::Test {
   protected:
-    void SetUp() override {
-        UserDumpCallback = Recording;
-        g_calls = 0;
-    }
-    void TearDown() override { UserDumpCallback = nullptr; }
+    void SetUp() override { g_calls = 0; }
 };
 
 TEST_F(RegisteredRoutine, TakesOverEveryCallWhateverMiniPlusSays) {
     RegionMap map;
-    DumpCallbackContext context = {&map, 1};
+    DumpCallbackContext context = {&map, 1, Recording};
     const ULONG types[] = {ModuleCallback, ThreadCallback, MemoryCallback,
                            ReadMemoryFailureCallback};
     for (ULONG type : types) {

@@ -1,4 +1,4 @@
-#include "console/retention/folder_files.h"
+#include "console/dumpfolder/folder_files.h"
 
 #include <windows.h>
 #include <shlwapi.h>

@@ -1,4 +1,4 @@
-#include "console/retention/series_files.h"
+#include "console/dumpfolder/series_files.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -10,6 +10,12 @@
 #include "common/bounded_text.h"
 
 namespace {
+
+constexpr wchar_t kDumpExtension[] = L".dmp";
+// The date and the time of a folder dump's name: six digits each.
+constexpr size_t kStampDigits = 6;
+// The number a taken name gets: up to nine digits.
+constexpr size_t kMostTakenDigits = 9;
 
 bool SameLetters(const wchar_t* a, const wchar_t* b, size_t length) {
     for (size_t i = 0; i < length; ++i) {
@@ -33,11 +39,10 @@ bool DigitsOnly(const std::wstring& part, size_t least, size_t most) {
     return true;
 }
 
-// "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp", or with "_<number>" (up to nine
-// digits) before ".dmp" when that name was taken. Where both readings fit,
+// Where both readings (with and without the number of a taken name) fit,
 // either will do.
 bool FolderNamed(const std::wstring& name) {
-    const std::wstring extension = L".dmp";
+    const std::wstring extension = kDumpExtension;
     if (name.size() < extension.size() ||
         !SameLetters(name.c_str() + name.size() - extension.size(), extension.c_str(),
                      extension.size())) {
@@ -60,8 +65,10 @@ bool FolderNamed(const std::wstring& name) {
         }
         const size_t pid = parts.size() - tail;
         const bool imageNamed = pid > 1 || !parts[0].empty();
-        if (imageNamed && DigitsOnly(parts[pid], 1, SIZE_MAX) && DigitsOnly(parts[pid + 1], 6, 6) &&
-            DigitsOnly(parts[pid + 2], 6, 6) && (!numbered || DigitsOnly(parts.back(), 1, 9))) {
+        if (imageNamed && DigitsOnly(parts[pid], 1, SIZE_MAX) &&
+            DigitsOnly(parts[pid + 1], kStampDigits, kStampDigits) &&
+            DigitsOnly(parts[pid + 2], kStampDigits, kStampDigits) &&
+            (!numbered || DigitsOnly(parts.back(), 1, kMostTakenDigits))) {
             return true;
         }
     }
@@ -70,7 +77,7 @@ bool FolderNamed(const std::wstring& name) {
 
 // The digits between "<baseName>_" and ".dmp", as a number.
 std::optional<uint32_t> NumberIn(const std::wstring& name, const std::wstring& baseName) {
-    const std::wstring extension = L".dmp";
+    const std::wstring extension = kDumpExtension;
     const size_t prefix = baseName.size() + 1;
     if (name.size() <= prefix + extension.size() ||
         !SameLetters(name.c_str(), baseName.c_str(), baseName.size()) ||
@@ -114,6 +121,30 @@ std::vector<std::wstring> NamesOf(const std::vector<FolderFile>& files) {
         names.push_back(file.name);
     }
     return names;
+}
+
+bool BuildJitFolderDumpPath(wchar_t (&out)[MAX_PATH], const wchar_t* folder,
+                            const wchar_t* imageName, uint32_t processId, const SYSTEMTIME& now) {
+    wchar_t base[MAX_PATH];
+    wchar_t image[MAX_PATH];
+    if (!CopyBounded(base, MAX_PATH, folder) ||
+        !CopyBounded(image, MAX_PATH, imageName[0] != L'\0' ? imageName : L"process")) {
+        out[0] = L'\0';
+        return false;
+    }
+    // One separator between folder and name, whatever the folder ends with.
+    size_t length = wcslen(base);
+    while (length > 0 && base[length - 1] == L'\\') {
+        base[--length] = L'\0';
+    }
+    PathRemoveExtensionW(image);
+    if (!FormatBounded(out, MAX_PATH, L"%s\\%s_%u_%02d%02d%02d_%02d%02d%02d%s", base, image,
+                       processId, now.wYear % 100, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                       now.wSecond, kDumpExtension)) {
+        out[0] = L'\0';
+        return false;
+    }
+    return true;
 }
 
 bool HasFolderDumpNaming(const std::wstring& name) {

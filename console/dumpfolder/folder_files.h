@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "console/retention/series_files.h"
+#include "console/dumpfolder/series_files.h"
 
 // The plain files in the folder that holds dumpPath: the dump path's own
 // folder, or the current one when it names none. Empty when the folder

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/retention/retention_policy.h"
+#include "console/dumpfolder/naming_policy.h"
 
 // A file of the dump folder: its name, without directory, and when it was
 // last written (100 ns units).
@@ -32,9 +32,16 @@ struct NumberedFile {
 std::vector<NumberedFile> NumberedFilesOf(const std::vector<std::wstring>& names,
                                           const std::wstring& baseName);
 
-// Whether a name is one of a just-in-time dump folder's:
-// "<image>_<pid>_<yyMMdd>_<HHmmss>.dmp", or with "_<n>" before ".dmp" when
-// that name was taken, whatever the image.
+// The naming of a just-in-time dump folder, both ways:
+// "<image without extension>_<pid>_<yyMMdd>_<HHmmss>.dmp" (the local time of
+// the crash), or with "_<n>" before ".dmp" when that name was taken.
+
+// The dump path of a crash of imageName into folder. False, with out empty,
+// when it would not fit.
+bool BuildJitFolderDumpPath(wchar_t (&out)[MAX_PATH], const wchar_t* folder,
+                            const wchar_t* imageName, uint32_t processId, const SYSTEMTIME& now);
+
+// Whether a name has that naming, whatever the image.
 bool HasFolderDumpNaming(const std::wstring& name);
 
 // Whether a file of the dump folder has the naming that -keep counts:

@@ -1,15 +1,25 @@
-#include "console/retention/series_file_claim.h"
+#include "console/dumpfolder/series_file_claim.h"
 
 #include "common/bounded_text.h"
 #include "console/dumpwriter/minidump_write.h"
 #include "console/report/error_report.h"
-#include "console/retention/folder_files.h"
-#include "console/retention/series_files.h"
+#include "console/dumpfolder/folder_files.h"
+#include "console/dumpfolder/series_files.h"
 
 namespace {
 
 // Enough for any number of watches starting at the same moment in one folder.
 constexpr int kClaimAttempts = 1000;
+// A name another run is deleting (still open there) refuses to be created
+// with access denied until its last handle goes; so does every name in a
+// folder we may not write to. This many in a row is the latter.
+constexpr int kDeniedInARow = 16;
+
+// The name is taken, or still being deleted: the next one may be free.
+bool NameUnavailable(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+           error == ERROR_ACCESS_DENIED;
+}
 
 bool ReportCreateFailure(SeriesFile* created, DWORD error) {
     created->error = error;
@@ -36,22 +46,25 @@ bool ClaimNumberedFile(const DumpRequest& request, NumberingState& numbering, Se
     if (!ReadNextNumber(request, numbering)) {
         return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
     }
+    int deniedInARow = 0;
+    DWORD lastError = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
         if (!NumberedDumpName(request.path, numbering.next, created->name) ||
             numbering.next == UINT32_MAX) {
             return ReportCreateFailure(created, ERROR_FILENAME_EXCED_RANGE);
         }
         created->file = CreateDumpFile(created->name, request.overwrite);
-        const DWORD error = GetLastError();
+        lastError = GetLastError();
         ++numbering.next;
         if (created->file) {
             return true;
         }
-        if (error != ERROR_FILE_EXISTS) {
-            return ReportCreateFailure(created, error);
+        deniedInARow = lastError == ERROR_ACCESS_DENIED ? deniedInARow + 1 : 0;
+        if (!NameUnavailable(lastError) || deniedInARow == kDeniedInARow) {
+            return ReportCreateFailure(created, lastError);
         }
     }
-    return ReportCreateFailure(created, ERROR_FILE_EXISTS);
+    return ReportCreateFailure(created, lastError);
 }
 
 // The plain name when it is free, otherwise the next free numbered one:
@@ -66,7 +79,7 @@ bool ClaimPlainOrNumberedFile(const DumpRequest& request, NumberingState& number
         return true;
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS) {
+    if (!NameUnavailable(error)) {
         return ReportCreateFailure(created, error);
     }
     return ClaimNumberedFile(request, numbering, created);
@@ -74,7 +87,7 @@ bool ClaimPlainOrNumberedFile(const DumpRequest& request, NumberingState& number
 
 }  // namespace
 
-bool CreateSeriesFile(const DumpRequest& request, const RetentionPolicy& policy,
+bool CreateSeriesFile(const DumpRequest& request, const NamingPolicy& policy,
                       NumberingState& numbering, uint32_t index, SeriesFile* created) {
     created->name[0] = L'\0';
     created->error = ERROR_SUCCESS;

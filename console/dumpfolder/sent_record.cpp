@@ -1,6 +1,9 @@
-#include "console/retention/sent_record.h"
+#include "console/dumpfolder/sent_record.h"
+
+#include <optional>
 
 #include "common/bounded_text.h"
+#include "common/small_file.h"
 #include "common/replaced_file.h"
 #include "common/utf8_text.h"
 #include "console/report/json_text.h"
@@ -61,11 +64,41 @@ bool SentRecordPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
     return false;
 }
 
-bool HasSentRecord(const wchar_t* dumpPath) {
+namespace {
+
+// A record is a line; anything much larger is not ours.
+constexpr DWORD kSentRecordLimit = 16 * 1024;
+
+SentRecordState StateOfFile(const wchar_t* path) {
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? SentRecordState::kNone
+                   : SentRecordState::kForeign;
+    }
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(path, kSentRecordLimit, &error);
+    return text && IsSentRecordText(*text) ? SentRecordState::kOurs : SentRecordState::kForeign;
+}
+
+// Our temporary file: a whole record, or one cut short by a run that was
+// ended while writing it (the text of a record is one line, and ends with
+// the only line feed).
+bool IsOurLeftover(const wchar_t* tempPath) {
+    DWORD error = 0;
+    const std::optional<std::string> text = ReadSmallFile(tempPath, kSentRecordLimit, &error);
+    return text && (IsSentRecordText(*text) ||
+                    (text->compare(0, 2, "{\"") == 0 && text->find('\n') == std::string::npos));
+}
+
+}  // namespace
+
+SentRecordState SentRecordStateOf(const wchar_t* dumpPath) {
     wchar_t finalPath[MAX_PATH];
     wchar_t tempPath[MAX_PATH];
-    return SentRecordPaths(dumpPath, finalPath, tempPath) &&
-           GetFileAttributesW(finalPath) != INVALID_FILE_ATTRIBUTES;
+    // A dump whose record cannot even be named can never be recorded.
+    return SentRecordPaths(dumpPath, finalPath, tempPath) ? StateOfFile(finalPath)
+                                                          : SentRecordState::kForeign;
 }
 
 bool WriteSentRecord(const wchar_t* dumpPath, const SentRecord& record, DWORD* error) {
@@ -80,5 +113,22 @@ bool WriteSentRecord(const wchar_t* dumpPath, const SentRecord& record, DWORD* e
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
-    return WriteFileByRename(finalPath, tempPath, text, error);
+    if (IsOurLeftover(tempPath)) {
+        DeleteFileW(tempPath);  // a leftover of a run that stopped halfway
+    }
+    return WriteFileByRename(finalPath, tempPath, text, FinalFile::kKeepAway, error);
+}
+
+void DeleteOurSentRecords(const wchar_t* dumpPath) {
+    wchar_t finalPath[MAX_PATH];
+    wchar_t tempPath[MAX_PATH];
+    if (!SentRecordPaths(dumpPath, finalPath, tempPath)) {
+        return;
+    }
+    if (StateOfFile(finalPath) == SentRecordState::kOurs) {
+        DeleteFileW(finalPath);
+    }
+    if (IsOurLeftover(tempPath)) {
+        DeleteFileW(tempPath);
+    }
 }

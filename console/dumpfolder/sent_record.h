@@ -32,10 +32,22 @@ bool IsSentRecordText(const std::string& text);
 bool SentRecordPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
                      wchar_t (&tempPath)[MAX_PATH]);
 
-// Whether the dump has its record (a file of that name exists).
-bool HasSentRecord(const wchar_t* dumpPath);
+// What stands under the name of a dump's record.
+enum class SentRecordState {
+    kNone,     // nothing: the dump is still queued
+    kOurs,     // our record: the dump is never sent again
+    kForeign,  // a file or folder that is not our record: it is never touched
+};
+SentRecordState SentRecordStateOf(const wchar_t* dumpPath);
 
 // Writes the record through the temporary name and a rename, so that a
-// reader (or a -send at the same time) never sees half a file. On failure
-// nothing is left behind and *error holds the system error.
+// reader never sees half a file; a record already there is never replaced
+// (ERROR_ALREADY_EXISTS), nor is a foreign file under the temporary name.
+// Called under the folder lock. On failure nothing of ours is left behind
+// and *error holds the system error.
 bool WriteSentRecord(const wchar_t* dumpPath, const SentRecord& record, DWORD* error);
+
+// Deletes the dump's record and a leftover under its temporary name, each
+// only when it is ours. Under the folder lock, so that no run is writing
+// the temporary file at that moment.
+void DeleteOurSentRecords(const wchar_t* dumpPath);
