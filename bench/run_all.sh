@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark under Wine and writes their table into README.md.
-# Needs scripts/setup and scripts/build first; takes about twenty-two minutes
-# on a 2-core machine, seven of them the 100-series long watch.
+# Needs scripts/setup and scripts/build first; takes about thirty-four
+# minutes on a 2-core machine, seven of them the 100-series long watch and
+# twelve the -all measures.
 # BENCH_RUNS changes the number of runs of each measurement, BENCH_SECONDS
 # the length of the monitor overhead window.
 set -euo pipefail
