@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // The fields are taken as they are (a SYSTEMTIME from GetSystemTime is UTC).
@@ -15,3 +16,7 @@ bool FormatUtcTime(const FILETIME& time, std::string* text);
 
 // The current time.
 std::string UtcTimeNow();
+
+// A time in exactly the form above, as FILETIME ticks (100 ns since 1601).
+// False for anything else, or a date that does not exist.
+bool ParseUtcTime(const std::string& text, uint64_t* ticks);

@@ -1,13 +1,11 @@
 #include "console/dumpfolder/folder_lock.h"
 
 #include "common/bounded_text.h"
+#include "common/file_lock.h"
 #include "console/dumpwriter/dump_names.h"
 #include "console/report/error_report.h"
 
 namespace {
-
-constexpr DWORD kFirstPollMs = 5;
-constexpr DWORD kLongestPollMs = 50;
 
 bool LockFilePath(const wchar_t* dumpPath, wchar_t (&path)[MAX_PATH]) {
     wchar_t directory[MAX_PATH];
@@ -23,8 +21,7 @@ bool LockFilePath(const wchar_t* dumpPath, wchar_t (&path)[MAX_PATH]) {
 
 DumpFolderLock::~DumpFolderLock() {
     if (held_) {
-        OVERLAPPED at = {};
-        UnlockFileEx(file_.Get(), 0, 1, 0, &at);
+        UnlockFarByte(file_.Get(), 0);
     }
 }
 
@@ -41,29 +38,8 @@ bool DumpFolderLock::Take(const wchar_t* dumpPath, DWORD waitMs, DWORD* error) {
         *error = GetLastError();
         return false;
     }
-    // Polled rather than waited for in the system, so that the wait is
-    // bounded on every platform.
-    const ULONGLONG deadline = GetTickCount64() + waitMs;
-    DWORD poll = kFirstPollMs;
-    for (;;) {
-        OVERLAPPED at = {};
-        if (LockFileEx(file_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                       &at)) {
-            held_ = true;
-            return true;
-        }
-        const DWORD failure = GetLastError();
-        if (failure != ERROR_LOCK_VIOLATION && failure != ERROR_IO_PENDING) {
-            *error = failure;
-            return false;
-        }
-        if (GetTickCount64() >= deadline) {
-            *error = ERROR_TIMEOUT;
-            return false;
-        }
-        Sleep(poll);
-        poll = poll * 2 < kLongestPollMs ? poll * 2 : kLongestPollMs;
-    }
+    held_ = LockFarByte(file_.Get(), 0, waitMs, error);
+    return held_;
 }
 
 FolderLockHold::FolderLockHold(const wchar_t* dumpPath, const wchar_t* caption) {

@@ -1,21 +1,10 @@
 #include "console/dumpfolder/send_claim.h"
 
+#include "common/file_lock.h"
 #include "console/dumpfolder/folder_lock.h"
 #include "console/dumpwriter/dump_check.h"
 
 namespace {
-
-// Where the claim lies: 2^62 bytes into the dump, where no file reaches.
-constexpr DWORD kClaimOffsetHigh = 0x40000000;
-
-bool SameFile(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION first = {};
-    BY_HANDLE_FILE_INFORMATION second = {};
-    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
-}
 
 bool IsGone(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -25,9 +14,7 @@ bool IsGone(DWORD error) {
 
 SendClaim::~SendClaim() {
     if (claimed_) {
-        OVERLAPPED at = {};
-        at.OffsetHigh = kClaimOffsetHigh;
-        UnlockFileEx(dump_.Get(), 0, 1, 0, &at);
+        UnlockFarByte(dump_.Get(), 0);
     }
 }
 
@@ -42,10 +29,8 @@ SendClaimOutcome SendClaim::Take(const std::wstring& dumpPath, DWORD* error) {
         *error = GetLastError();
         return IsGone(*error) ? SendClaimOutcome::kGone : SendClaimOutcome::kUnreadable;
     }
-    OVERLAPPED at = {};
-    at.OffsetHigh = kClaimOffsetHigh;
-    if (!LockFileEx(dump_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                    &at)) {
+    DWORD lockError = 0;
+    if (!LockFarByte(dump_.Get(), 0, 0, &lockError)) {
         return SendClaimOutcome::kBusy;
     }
     claimed_ = true;

@@ -17,12 +17,23 @@ constexpr char kBuild[] = "x64";
 constexpr char kBuild[] = "x86";
 #endif
 
+FILETIME FileTimeOf(uint64_t ticks) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
 JsonObject ProcessObject(const MetadataProcess& process) {
     JsonObject object = {{"id", process.id}, {"name", Utf8FromWide(process.name.c_str())}};
     if (process.image) {
         object["image"] = Utf8FromWide(process.image->c_str());
     } else {
         object["image"] = nullptr;
+    }
+    std::string created;
+    if (process.created && FormatUtcTime(FileTimeOf(*process.created), &created)) {
+        object["created"] = created;
     }
     return object;
 }

@@ -12,6 +12,9 @@ struct MetadataProcess {
     uint32_t id = 0;
     std::wstring name;
     std::optional<std::wstring> image;  // full image path; null in the file when unknown
+    // When the process was created, as FILETIME ticks (UTC); left out of the
+    // file when the system gave no time.
+    std::optional<uint64_t> created;
 };
 
 struct MetadataTrigger {

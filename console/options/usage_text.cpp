@@ -219,14 +219,6 @@ const wchar_t kExamples[] =
     L"\n"
     L"- Send the dumps in c:\\dumps that the crash server does not have yet:\n"
     L"     C:\\>varnhold -upload https://crash.example.com/submit -send c:\\dumps\n"
-    L"\n"
-    L"- Write 3 dumps, 5 seconds apart, of every worker.exe that has used 90%\n"
-    L"  of a core or more for 10 seconds, whether it runs now or starts later:\n"
-    L"     C:\\>varnhold -c 90 -u -s 10 -n 3 -g 5 -all -w worker.exe c:\\dumps\\\n"
-    L"\n"
-    L"- Dump every crash of every app.exe process with its full memory,\n"
-    L"  keeping the newest 20 dumps:\n"
-    L"     C:\\>varnhold -e -ma -keep 20 -all -w app.exe c:\\dumps\\app.dmp\n"
     L"\n";
 
 #undef VARNHOLD_DESCRIPTION

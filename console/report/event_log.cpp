@@ -1,5 +1,6 @@
 #include "console/report/event_log.h"
 
+#include "common/file_lock.h"
 #include "common/utc_time.h"
 #include "common/utf8_text.h"
 
@@ -49,40 +50,9 @@ JsonObject WithProcess(JsonObject fields, uint32_t processId) {
 
 }  // namespace
 
-// Where the append lock lies: 2^62 bytes in, where no log ever reaches.
-constexpr DWORD kAppendLockOffsetHigh = 0x40000000;
 // A line waits this long for another run's append; then it is written
 // without the lock rather than stopping every dump behind a stuck writer.
 constexpr DWORD kAppendLockWaitMs = 2000;
-
-namespace {
-
-bool SameFile(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION first = {};
-    BY_HANDLE_FILE_INFORMATION second = {};
-    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
-}
-
-// The append lock, taken within the bound; false when it was not.
-bool TakeAppendLock(HANDLE file) {
-    const ULONGLONG deadline = GetTickCount64() + kAppendLockWaitMs;
-    for (;;) {
-        OVERLAPPED at = {};
-        at.OffsetHigh = kAppendLockOffsetHigh;
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-            return true;
-        }
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(2);
-    }
-}
-
-}  // namespace
 
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
     std::lock_guard<std::mutex> guard(lock_);
@@ -173,12 +143,11 @@ void EventLog::WriteLine(std::string line) {
     // platform makes the end of the file and the write one step: where two
     // runs append at once, one line could land over the other. The lock of
     // one byte far past any end of the file lets one append at a time.
-    const bool locked = lock_file_ && TakeAppendLock(lock_file_.Get());
+    DWORD error = 0;
+    const bool locked = lock_file_ && LockFarByte(lock_file_.Get(), 0, kAppendLockWaitMs, &error);
     AppendLocked(line);
     if (locked) {
-        OVERLAPPED at = {};
-        at.OffsetHigh = kAppendLockOffsetHigh;
-        UnlockFileEx(lock_file_.Get(), 0, 1, 0, &at);
+        UnlockFarByte(lock_file_.Get(), 0);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/file_time_ticks.h"
 #include "common/http_url.h"
 #include "common/shown_command_line.h"
 #include "common/utf8_text.h"
@@ -87,6 +88,19 @@ std::optional<std::wstring> ImagePathOf(HANDLE process) {
     return std::wstring(path, length);
 }
 
+// The creation time the system gives for the process (UTC ticks).
+std::optional<uint64_t> CreationTimeOf(HANDLE process) {
+    FILETIME created = {};
+    FILETIME ended = {};
+    FILETIME kernel = {};
+    FILETIME user = {};
+    if (process == nullptr || !GetProcessTimes(process, &created, &ended, &kernel, &user) ||
+        FileTimeTicks(created) == 0) {
+        return std::nullopt;
+    }
+    return FileTimeTicks(created);
+}
+
 std::wstring ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
@@ -121,6 +135,8 @@ void FillSeriesReports(SeriesReports& reports, const MonitorConfig& config, bool
                        const wchar_t* processName, EventLog& log) {
     reports.metadata = config.metadata != 0;
     reports.log = &log;
+    // Also without -meta: an upload tells how long the process had run.
+    reports.run.process.created = CreationTimeOf(config.process);
     if (!reports.metadata) {
         return;
     }

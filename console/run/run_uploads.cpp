@@ -65,7 +65,7 @@ bool PrepareUploads(RunState& run) {
     }
     Uploader& uploader = run.uploads.uploader;
     run.uploads.queue.reset(new (std::nothrow) UploadQueue(
-        [&uploader](const UploadItem& item, HANDLE abort) { return uploader.Upload(item, abort); },
+        [&uploader](UploadItem& item, HANDLE abort) { return uploader.Upload(item, abort); },
         uploader.shownUrl(), &run.log));
     UploadQueue* queue = run.uploads.queue.get();
     if (queue == nullptr) {
@@ -74,7 +74,11 @@ bool PrepareUploads(RunState& run) {
     }
     SeriesReports& reports = run.reports;
     reports.dumpReady = [queue](const ReadyDump& dump) {
-        queue->Add({dump.path, {dump.triggerKind, std::wstring()}, true});
+        UploadItem item;
+        item.dumpPath = dump.path;
+        item.origin = {dump.triggerKind, std::wstring(), dump.processMilliseconds};
+        item.oursOnly = true;
+        queue->Add(std::move(item));
     };
     reports.dumpDeletedUnsent = [queue](const std::wstring& path) { queue->Withdraw(path); };
     return PostmortemStart(run) || StartQueue(*queue);

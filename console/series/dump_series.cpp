@@ -1,5 +1,7 @@
 #include "console/series/dump_series.h"
 
+#include <optional>
+
 #include "common/byte_units.h"
 #include "common/labelled_output.h"
 #include "common/stop_signal.h"
@@ -46,6 +48,7 @@ struct HeldDump {
     UniqueFile file;
     std::wstring path;
     std::wstring clone;  // its reflected clone's dump, when one was written
+    std::optional<uint64_t> processMilliseconds;  // the process's running time at its start
 };
 
 // The series being written: only its own thread sees it.
@@ -79,9 +82,9 @@ void ReleaseHeldDump(SeriesInProgress& series) {
         return;
     }
     held.file.Reset();
-    HandOnDump(series.request, series.watch.reports, held.path.c_str());
+    HandOnDump(series.request, series.watch.reports, held.path.c_str(), held.processMilliseconds);
     if (!held.clone.empty()) {
-        HandOnDump(series.request, series.watch.reports, held.clone.c_str());
+        HandOnDump(series.request, series.watch.reports, held.clone.c_str(), std::nullopt);
     }
     held = HeldDump();
 }
@@ -119,6 +122,7 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
     ReleaseHeldDump(series);
     series.held.file = std::move(created.file);
     series.held.path = created.name;
+    series.held.processMilliseconds = ProcessRunningMilliseconds(reports, written.started);
     ReflectedDumpNames reflected;
     if (cloneWritten && BuildReflectedDumpNames(created.name, &reflected)) {
         DeleteStaleRecords(reflected.cloneDump);

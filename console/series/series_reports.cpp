@@ -1,5 +1,6 @@
 #include "console/series/series_reports.h"
 
+#include "common/file_time_ticks.h"
 #include "console/dumpwriter/dump_facts.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "console/report/error_report.h"
@@ -18,6 +19,16 @@ std::string SignatureOf(HANDLE file, const std::string& triggerKind) {
         return std::string();
     }
     return DumpSignature(facts, triggerKind);
+}
+
+// From the process's creation to the start of the dump.
+std::optional<uint64_t> RunningMilliseconds(const std::optional<uint64_t>& created,
+                                            const SYSTEMTIME& started) {
+    FILETIME start = {};
+    if (!created || !SystemTimeToFileTime(&started, &start) || FileTimeTicks(start) < *created) {
+        return std::nullopt;
+    }
+    return (FileTimeTicks(start) - *created) / 10000;
 }
 
 bool LogOpen(const SeriesReports& reports) {
@@ -125,8 +136,14 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
     return complete;
 }
 
-void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path) {
+std::optional<uint64_t> ProcessRunningMilliseconds(const SeriesReports& reports,
+                                                   const SYSTEMTIME& started) {
+    return RunningMilliseconds(reports.run.process.created, started);
+}
+
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
+                std::optional<uint64_t> processMilliseconds) {
     if (reports.dumpReady) {
-        reports.dumpReady({path, TriggerKind(request)});
+        reports.dumpReady({path, TriggerKind(request), processMilliseconds});
     }
 }

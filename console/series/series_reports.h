@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "console/dumpwriter/dump_metadata.h"
@@ -16,6 +17,9 @@
 struct ReadyDump {
     const wchar_t* path;
     std::string triggerKind;  // the metadata's trigger kind
+    // How long the process had run when the dump started; none when the
+    // system gave no creation time.
+    std::optional<uint64_t> processMilliseconds;
 };
 
 // What the series tell besides the console: the metadata file beside each
@@ -24,7 +28,8 @@ struct ReadyDump {
 struct SeriesReports {
     bool metadata = false;
     // The run's part of every metadata file: handedOver, host, commandLine
-    // and process. The rest is filled per file.
+    // and process (its creation time filled also without -meta, for the
+    // uploads). The rest is filled per file.
     DumpMetadata run;
     EventLog* log = nullptr;  // null, or a log not opened, writes nothing
     // The process the series events name in the log: with -all, where
@@ -64,5 +69,13 @@ void LogFileDeleted(const SeriesReports& reports, const wchar_t* path);
 bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
                        const WrittenFile& written, HANDLE file);
 
-// Hands a dump on to dumpReady, once its series has let it go.
-void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path);
+// How long the process had run when a dump of it started; none when the
+// system gave no creation time.
+std::optional<uint64_t> ProcessRunningMilliseconds(const SeriesReports& reports,
+                                                   const SYSTEMTIME& started);
+
+// Hands a dump on to dumpReady, once its series has let it go. A clone's
+// dump has no running time of the run's process: the clone is a process of
+// its own.
+void HandOnDump(const DumpRequest& request, const SeriesReports& reports, const wchar_t* path,
+                std::optional<uint64_t> processMilliseconds);

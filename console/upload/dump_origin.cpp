@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/utc_time.h"
 #include "console/report/json_text.h"
 
 namespace {
@@ -32,6 +33,18 @@ std::wstring WideFromUtf8(const std::string& text) {
     return wide;
 }
 
+// From the process's creation to the start of the dump, as the metadata
+// tells them.
+std::optional<uint64_t> RunningMilliseconds(const JsonObject& metadata) {
+    uint64_t created = 0;
+    uint64_t started = 0;
+    if (!ParseUtcTime(StringAt(metadata, "process", "created"), &created) ||
+        !ParseUtcTime(StringAt(metadata, "dump", "started"), &started) || started < created) {
+        return std::nullopt;
+    }
+    return (started - created) / 10000;
+}
+
 }  // namespace
 
 DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
@@ -54,6 +67,9 @@ DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
     }
     if (given.host.empty()) {
         given.host = thisHost;
+    }
+    if (!given.processMilliseconds) {
+        given.processMilliseconds = RunningMilliseconds(metadata);
     }
     return given;
 }

@@ -8,7 +8,8 @@
 #include "console/upload/upload_form.h"
 
 // The given origin with its empty fields filled: from the metadata text (the
-// trigger's kind, the host), else "unknown" for the trigger and thisHost for
-// the host. Metadata text that is not such JSON is ignored.
+// trigger's kind, the host, the process's running time from its creation to
+// the dump's start), else "unknown" for the trigger and thisHost for the
+// host. Metadata text that is not such JSON is ignored.
 DumpOrigin CompletedOrigin(DumpOrigin given, const std::string& metadataText,
                            const std::wstring& thisHost);

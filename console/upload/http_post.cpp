@@ -2,7 +2,11 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "common/file_time_ticks.h"
 #include "common/unique_resource.h"
@@ -18,13 +22,21 @@ struct InternetTraits {
 };
 using UniqueInternet = UniqueResource<InternetTraits>;
 
+// A body in a file goes out in pieces of 64 KB, and a rest shorter than two
+// pieces in one write: the client's stack holds back a short segment while
+// an earlier short one is unacknowledged, and a server delays its
+// acknowledgement (40 ms on Linux, 200 ms on Windows), so a request whose
+// last two writes both end short waits that long (measured: 42 ms of every
+// small dump's request over loopback). A body in memory goes out in one
+// write. Larger pieces would not do: under Wine a write that waits for room
+// in the socket's buffer when the server resets the connection (after an
+// early answer) waits out the whole step timeout, where a later, smaller
+// write fails at once.
 constexpr DWORD kWritePiece = 64 * 1024;
 constexpr DWORD kBodyStartSize = 4096;
+constexpr size_t kMaxLocationLength = 2084;
 // TLS 1.3 is known to the newest systems only; older ones refuse the flag.
 constexpr DWORD kTls13 = 0x00002000;  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
-constexpr DWORD kTlsUpTo12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 |
-                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
-                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
 
 // What the system's HTTP stack hands back while a request runs. It may still
 // call back, and write into the buffer, after the request handle is closed,
@@ -33,12 +45,33 @@ constexpr DWORD kTlsUpTo12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 |
 // and the stack, and goes away when both have let go of it: closing a request
 // never waits.
 struct RequestState {
+    explicit RequestState(size_t bufferSize)
+        : buffer(new (std::nothrow) unsigned char[bufferSize]), bufferSize(bufferSize) {}
+
     UniqueHandle stepDone{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::atomic<DWORD> error{0};
     std::atomic<DWORD> bytesRead{0};
     std::atomic<long> owners{2};
-    unsigned char buffer[kWritePiece];
+    std::unique_ptr<unsigned char[]> buffer;
+    size_t bufferSize;
 };
+
+// The size of the write starting with left bytes still to send.
+DWORD NextPiece(const HttpBody& body, uint64_t left) {
+    if (body.bytes != nullptr || left < 2 * uint64_t{kWritePiece}) {
+        return static_cast<DWORD>(left);
+    }
+    return kWritePiece;
+}
+
+// Room for the largest write of the body (the merged last two pieces of a
+// file), and for the start of the answer.
+size_t BufferSize(const HttpBody& body) {
+    const uint64_t largest = body.bytes != nullptr || body.size < 2 * uint64_t{kWritePiece}
+                                 ? body.size
+                                 : 2 * uint64_t{kWritePiece};
+    return std::max<size_t>(kBodyStartSize, static_cast<size_t>(largest));
+}
 
 void LetGo(RequestState* state) {
     if (--state->owners == 0) {
@@ -79,8 +112,8 @@ void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID
 // One request on its connection, ended (and its state let go) on leaving.
 class AsyncRequest {
   public:
-    AsyncRequest(HANDLE cancel, DWORD stepTimeoutMs)
-        : state_(new (std::nothrow) RequestState), cancel_(cancel), timeout_(stepTimeoutMs) {}
+    AsyncRequest(HANDLE cancel, const HttpBounds& bounds, size_t bufferSize)
+        : state_(new (std::nothrow) RequestState(bufferSize)), cancel_(cancel), bounds_(bounds) {}
 
     ~AsyncRequest() {
         request_.Reset();
@@ -94,10 +127,11 @@ class AsyncRequest {
         }
     }
 
-    bool Open(HINTERNET session, const HttpUrl& url, DWORD* error) {
-        if (state_ == nullptr || !state_->stepDone) {
+    // Kinds kNone, kNetwork or kSetting (with *setting naming what).
+    HttpFailure Open(HINTERNET session, const HttpUrl& url, DWORD* error, const wchar_t** setting) {
+        if (state_ == nullptr || !state_->stepDone || !state_->buffer) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
-            return false;
+            return HttpFailure::kNetwork;
         }
         connection_.Reset(WinHttpConnect(session, url.host.c_str(), url.port, 0));
         const std::wstring target = RequestTarget(url);
@@ -106,34 +140,37 @@ class AsyncRequest {
                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                               url.secure ? WINHTTP_FLAG_SECURE : 0));
         }
-        if (!request_) {
+        if (!request_ || !SetCallback()) {
             *error = GetLastError();
-            return false;
+            return HttpFailure::kNetwork;
         }
-        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
-        if (!WinHttpSetOption(request_.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context,
-                              sizeof(context)) ||
-            WinHttpSetStatusCallback(
-                request_.Get(), OnRequestStatus,
-                WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
-                0) == WINHTTP_INVALID_STATUS_CALLBACK) {
-            *error = GetLastError();
-            return false;
-        }
-        callbackSet_ = true;
-        const int timeout = static_cast<int>(timeout_);
+        const int timeout = static_cast<int>(bounds_.stepTimeoutMs);
         if (!WinHttpSetTimeouts(request_.Get(), timeout, timeout, timeout, timeout)) {
             *error = GetLastError();
-            return false;
+            return HttpFailure::kNetwork;
         }
-        DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
         // A redirect is shown as the server's answer: the URL needs mending.
-        WinHttpSetOption(request_.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
-        return true;
+        // A request that would follow one (and take its headers, a password
+        // among them, to another host) is never sent.
+        DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        if (!WinHttpSetOption(request_.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &never,
+                              sizeof(never))) {
+            *error = GetLastError();
+            *setting = L"turning redirects off";
+            return HttpFailure::kSetting;
+        }
+        DWORD revocation = WINHTTP_ENABLE_SSL_REVOCATION;
+        if (url.secure && !WinHttpSetOption(request_.Get(), WINHTTP_OPTION_ENABLE_FEATURE,
+                                            &revocation, sizeof(revocation))) {
+            *error = GetLastError();
+            *setting = L"the certificate revocation check";
+            return HttpFailure::kSetting;
+        }
+        return HttpFailure::kNone;
     }
 
     HINTERNET handle() const { return request_.Get(); }
-    unsigned char* buffer() { return state_->buffer; }
+    unsigned char* buffer() { return state_->buffer.get(); }
     DWORD bytesRead() const { return state_->bytesRead; }
 
     // Call before starting a step.
@@ -144,14 +181,22 @@ class AsyncRequest {
 
     // Waits for the step started last; kNone when it completed.
     HttpFailure WaitStep(DWORD* error) {
+        DWORD wait = bounds_.stepTimeoutMs;
+        bool deadlineFirst = false;
+        if (bounds_.deadlineTick != 0) {
+            const uint64_t now = GetTickCount64();
+            const uint64_t left = bounds_.deadlineTick > now ? bounds_.deadlineTick - now : 0;
+            deadlineFirst = left <= wait;
+            wait = deadlineFirst ? static_cast<DWORD>(left) : wait;
+        }
         HANDLE handles[2] = {state_->stepDone.Get(), cancel_};
         const DWORD count = cancel_ != nullptr ? 2 : 1;
-        const DWORD waited = WaitForMultipleObjects(count, handles, FALSE, timeout_);
+        const DWORD waited = WaitForMultipleObjects(count, handles, FALSE, wait);
         if (waited == WAIT_OBJECT_0 + 1) {
             return HttpFailure::kCancelled;
         }
         if (waited == WAIT_TIMEOUT) {
-            return HttpFailure::kTimedOut;
+            return deadlineFirst ? HttpFailure::kDeadline : HttpFailure::kTimedOut;
         }
         *error = waited == WAIT_OBJECT_0 ? state_->error.load() : GetLastError();
         if (*error == ERROR_WINHTTP_TIMEOUT) {
@@ -161,10 +206,24 @@ class AsyncRequest {
     }
 
   private:
+    bool SetCallback() {
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
+        if (!WinHttpSetOption(request_.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context,
+                              sizeof(context)) ||
+            WinHttpSetStatusCallback(
+                request_.Get(), OnRequestStatus,
+                WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+            return false;
+        }
+        callbackSet_ = true;
+        return true;
+    }
+
     RequestState* state_;
     bool callbackSet_ = false;
     HANDLE cancel_;
-    DWORD timeout_;
+    HttpBounds bounds_;
     UniqueInternet connection_;
     UniqueInternet request_;
 };
@@ -197,17 +256,31 @@ std::wstring RequestHeaders(const HttpUrl& url, const HttpBody& body) {
     return headers;
 }
 
+// The piece's bytes in the request's buffer, which outlives a request cut off
+// in the middle of a write.
+bool FillPiece(AsyncRequest* request, const HttpBody& body, uint64_t sent, DWORD piece,
+               DWORD* error) {
+    if (body.bytes != nullptr) {
+        memcpy(request->buffer(), body.bytes + sent, piece);
+        return true;
+    }
+    DWORD got = 0;
+    if (!ReadFile(body.file, request->buffer(), piece, &got, nullptr)) {
+        *error = GetLastError();
+        return false;
+    }
+    if (got != piece) {
+        *error = ERROR_HANDLE_EOF;  // the body file is shorter than it was
+        return false;
+    }
+    return true;
+}
+
 HttpFailure SendBody(AsyncRequest* request, const HttpBody& body, DWORD* error) {
-    uint64_t left = body.size;
-    while (left > 0) {
-        const DWORD piece = left < kWritePiece ? static_cast<DWORD>(left) : kWritePiece;
-        DWORD got = 0;
-        if (!ReadFile(body.file, request->buffer(), piece, &got, nullptr)) {
-            *error = GetLastError();
-            return HttpFailure::kNetwork;
-        }
-        if (got != piece) {
-            *error = ERROR_HANDLE_EOF;  // the body file is shorter than it was
+    uint64_t sent = 0;
+    while (sent < body.size) {
+        const DWORD piece = NextPiece(body, body.size - sent);
+        if (!FillPiece(request, body, sent, piece, error)) {
             return HttpFailure::kNetwork;
         }
         request->Arm();
@@ -216,19 +289,31 @@ HttpFailure SendBody(AsyncRequest* request, const HttpBody& body, DWORD* error) 
         if (failure != HttpFailure::kNone) {
             return failure;
         }
-        left -= piece;
+        sent += piece;
     }
     return HttpFailure::kNone;
 }
 
-std::wstring QueryHeaderText(HINTERNET request, DWORD which) {
-    wchar_t text[256];
-    DWORD size = sizeof(text);
-    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+std::wstring QueryHeaderText(HINTERNET request, DWORD which, size_t capacity = 256) {
+    std::wstring text(capacity, L'\0');
+    DWORD size = static_cast<DWORD>(capacity * sizeof(wchar_t));
+    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
                              WINHTTP_NO_HEADER_INDEX)) {
         return std::wstring();
     }
-    return std::wstring(text, size / sizeof(wchar_t));
+    text.resize(size / sizeof(wchar_t));
+    return text;
+}
+
+// A redirect's target as it may be shown: without user information, query
+// or fragment, printable, at most 200 characters.
+std::wstring ShownLocation(const std::wstring& location) {
+    std::wstring shown = ShownUrlText(location);
+    shown = shown.substr(0, shown.find_first_of(L"?#"));
+    for (wchar_t& c : shown) {
+        c = c >= 0x20 && c < 0x7F ? c : L'?';
+    }
+    return shown.substr(0, 200);
 }
 
 // Retry-After as seconds, or as a date the server gave.
@@ -265,6 +350,10 @@ HttpFailure ReadAnswer(AsyncRequest* request, HttpPostResult* result, DWORD* err
     result->status = status;
     result->statusText = QueryHeaderText(request->handle(), WINHTTP_QUERY_STATUS_TEXT);
     result->retryAfterSeconds = RetryAfter(request->handle());
+    if (status >= 300 && status <= 399) {
+        result->location = ShownLocation(
+            QueryHeaderText(request->handle(), WINHTTP_QUERY_LOCATION, kMaxLocationLength));
+    }
     // Only the start of the body matters: its first line is the crash's id.
     while (result->bodyStart.size() < kBodyStartSize) {
         request->Arm();
@@ -312,47 +401,70 @@ bool HttpClient::Open(DWORD* error) {
         return false;
     }
     // Older systems offer no TLS 1.2 unless asked; asking for 1.3 fails there.
-    DWORD protocols = kTlsUpTo12 | kTls13;
+    // Nothing older than 1.2 is offered; where not even that can be set, no
+    // https request is sent.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | kTls13;
     if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
                           sizeof(protocols))) {
-        protocols = kTlsUpTo12;
-        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                              sizeof(protocols))) {
+            tlsError_ = GetLastError();
+        }
     }
     session_ = session;
     return true;
 }
 
 HttpPostResult HttpClient::Post(const HttpUrl& url, const HttpBody& body, HANDLE cancel,
-                                DWORD stepTimeoutMs) const {
+                                const HttpBounds& bounds) const {
     HttpPostResult result;
-    AsyncRequest request(cancel, stepTimeoutMs);
+    AsyncRequest request(cancel, bounds, BufferSize(body));
     DWORD error = 0;
-    if (!request.Open(static_cast<HINTERNET>(session_), url, &error)) {
-        result.failure = HttpFailure::kNetwork;
-        result.error = error;
-        return result;
+    HttpFailure failure =
+        request.Open(static_cast<HINTERNET>(session_), url, &error, &result.setting);
+    if (failure == HttpFailure::kNone && url.secure && tlsError_ != 0) {
+        failure = HttpFailure::kSetting;
+        error = tlsError_;
+        result.setting = L"TLS 1.2 or later";
     }
-    const std::wstring headers = RequestHeaders(url, body);
-    const DWORD total =
-        body.size > MAXDWORD ? WINHTTP_IGNORE_REQUEST_TOTAL_LENGTH : static_cast<DWORD>(body.size);
-    request.Arm();
-    HttpFailure failure = Started(
-        &request,
-        WinHttpSendRequest(request.handle(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                           WINHTTP_NO_REQUEST_DATA, 0, total, 0),
-        &error);
+    if (failure == HttpFailure::kNone) {
+        const std::wstring headers = RequestHeaders(url, body);
+        const DWORD total = body.size > MAXDWORD ? WINHTTP_IGNORE_REQUEST_TOTAL_LENGTH
+                                                 : static_cast<DWORD>(body.size);
+        request.Arm();
+        failure = Started(&request,
+                          WinHttpSendRequest(request.handle(), headers.c_str(),
+                                             static_cast<DWORD>(headers.size()),
+                                             WINHTTP_NO_REQUEST_DATA, 0, total, 0),
+                          &error);
+    }
     if (failure == HttpFailure::kNone) {
         failure = SendBody(&request, body, &error);
-    }
-    if (failure == HttpFailure::kNone) {
-        request.Arm();
-        failure = Started(&request, WinHttpReceiveResponse(request.handle(), nullptr), &error);
-    }
-    if (failure == HttpFailure::kNone) {
-        failure = ReadAnswer(&request, &result, &error);
+        // A server may answer before it has read the body, and hang up: the
+        // write then fails, and the answer is what counts.
+        if (failure == HttpFailure::kNetwork) {
+            DWORD answerError = 0;
+            request.Arm();
+            if (Started(&request, WinHttpReceiveResponse(request.handle(), nullptr),
+                        &answerError) == HttpFailure::kNone &&
+                ReadAnswer(&request, &result, &answerError) == HttpFailure::kNone) {
+                failure = HttpFailure::kNone;
+            }
+        } else if (failure == HttpFailure::kNone) {
+            request.Arm();
+            failure = Started(&request, WinHttpReceiveResponse(request.handle(), nullptr), &error);
+            if (failure == HttpFailure::kNone) {
+                failure = ReadAnswer(&request, &result, &error);
+            }
+        }
     }
     result.failure = failure;
-    result.error = failure == HttpFailure::kNetwork ? error : 0;
+    const bool withError = failure == HttpFailure::kNetwork || failure == HttpFailure::kSetting;
+    result.error = withError ? error : 0;
+    if (failure != HttpFailure::kSetting) {
+        result.setting = nullptr;
+    }
     return result;
 }
 
@@ -374,6 +486,8 @@ std::wstring NetworkErrorText(DWORD error) {
         {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, L"the server's certificate has expired"},
         {ERROR_WINHTTP_SECURE_INVALID_CA, L"the server's certificate is not trusted"},
         {ERROR_WINHTTP_SECURE_CERT_REVOKED, L"the server's certificate was revoked"},
+        {ERROR_WINHTTP_SECURE_CERT_REV_FAILED,
+         L"the server's certificate could not be checked for revocation"},
         {ERROR_WINHTTP_INVALID_URL, L"the URL is not valid"},
         {ERROR_WINHTTP_UNRECOGNIZED_SCHEME, L"the URL is not http or https"},
     };
@@ -400,17 +514,24 @@ std::wstring NetworkErrorText(DWORD error) {
     return message.empty() ? number : message + L" (" + number + L")";
 }
 
-std::wstring HttpFailureText(const HttpPostResult& result, DWORD stepTimeoutMs) {
+std::wstring HttpFailureText(const HttpPostResult& result, DWORD stepTimeoutMs,
+                             uint64_t deadlineSeconds) {
     switch (result.failure) {
         case HttpFailure::kNone:
             return StatusText(result.status, result.statusText);
         case HttpFailure::kTimedOut:
             return L"no answer from the server within " +
                    std::to_wstring((stepTimeoutMs + 999) / 1000) + L" s";
+        case HttpFailure::kDeadline:
+            return L"not sent within the " + std::to_wstring(deadlineSeconds) +
+                   L" s an upload of this dump may take";
         case HttpFailure::kCancelled:
             return L"cancelled";
         case HttpFailure::kNetwork:
             return NetworkErrorText(result.error);
+        case HttpFailure::kSetting:
+            return std::wstring(L"the system's HTTP stack refused ") + result.setting + L": " +
+                   NetworkErrorText(result.error);
     }
     return std::wstring();
 }

@@ -17,11 +17,10 @@ uint64_t RetryBoundMs(const RetrySchedule& schedule, uint32_t failures) {
 uint64_t RetryDelayMs(const RetrySchedule& schedule, uint32_t failures,
                       std::optional<uint32_t> retryAfterSeconds, const RandomUpTo& random) {
     const uint64_t drawn = random(RetryBoundMs(schedule, failures));
-    if (!retryAfterSeconds) {
-        return drawn;
-    }
-    const uint64_t asked = std::min(uint64_t{*retryAfterSeconds} * 1000, schedule.retryAfterCapMs);
-    return std::max(drawn, asked);
+    const uint64_t asked =
+        retryAfterSeconds ? std::min(uint64_t{*retryAfterSeconds} * 1000, schedule.retryAfterCapMs)
+                          : 0;
+    return asked + drawn;
 }
 
 RandomUpTo SystemRandom() {

@@ -2,7 +2,9 @@
 // waits grow (5, 15, 45 s, ... up to 5 minutes), and each is drawn at random
 // between zero and its bound ("full jitter"), so that a fleet of machines
 // whose server comes back does not retry in step. A server's Retry-After is
-// honoured: the wait is never shorter than what it asked, up to a cap.
+// honoured, up to a cap of 10 minutes, and the drawn wait comes on top of it:
+// a fleet told to come back in two minutes does not come back in one wave.
+// So no wait is longer than 15 minutes.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,8 @@ using RandomUpTo = std::function<uint64_t(uint64_t bound)>;
 // The bound of the wait after the failures-th failure in a row (from 1).
 uint64_t RetryBoundMs(const RetrySchedule& schedule, uint32_t failures);
 
-// The wait before the next try after the failures-th failure in a row.
+// The wait before the next try after the failures-th failure in a row: what
+// the server asked (capped), plus a wait drawn up to the bound.
 uint64_t RetryDelayMs(const RetrySchedule& schedule, uint32_t failures,
                       std::optional<uint32_t> retryAfterSeconds, const RandomUpTo& random);
 

@@ -35,10 +35,13 @@ bool CreateBodyFile(UniqueFile* file, std::wstring* reason) {
     return true;
 }
 
+// Compressed bytes go to memory until they pass kMemoryBodyLimit, then into
+// a temporary file, with what memory held first.
 class BodyWriter {
   public:
-    explicit BodyWriter(HANDLE file)
-        : file_(file), gzip_([this](const void* data, size_t size) { return Put(data, size); }) {}
+    explicit BodyWriter(HANDLE cancel)
+        : cancel_(cancel),
+          gzip_([this](const void* data, size_t size) { return Put(data, size); }) {}
 
     bool Text(const std::string& text) { return Bytes(text.data(), text.size()); }
 
@@ -62,6 +65,10 @@ class BodyWriter {
             return false;
         }
         while (true) {
+            if (cancel_ != nullptr && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) {
+                *reason = L"cancelled";
+                return false;
+            }
             DWORD got = 0;
             if (!ReadFile(source, buffer_.get(), kReadPiece, &got, nullptr)) {
                 *reason = L"cannot read " + path + L": " + SystemMessageText(GetLastError());
@@ -77,21 +84,65 @@ class BodyWriter {
         }
     }
 
-    bool Finish() {
+    // Ends the stream and hands the body over.
+    bool Finish(UploadBody* body) {
         if (!gzip_.Finish()) {
             Fail(L"compression");
             return false;
         }
+        LARGE_INTEGER start = {};
+        if (file_ && !SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {
+            failure_ = TempFileFailure(GetLastError());
+            return false;
+        }
+        body->bytes = std::move(bytes_);
+        body->file = std::move(file_);
+        body->size = written_;
         return true;
     }
 
-    uint64_t written() const { return written_; }
     const std::wstring& failure() const { return failure_; }
 
   private:
     bool Put(const void* data, size_t size) {
+        if (!file_ && bytes_.size() + size <= kMemoryBodyLimit) {
+            try {
+                const auto* bytes = static_cast<const unsigned char*>(data);
+                bytes_.insert(bytes_.end(), bytes, bytes + size);
+            } catch (...) {
+                writeError_ = ERROR_NOT_ENOUGH_MEMORY;
+                return false;
+            }
+            written_ += size;
+            return true;
+        }
+        if (!file_ && !Spill()) {
+            return false;
+        }
+        if (!WriteAll(data, size)) {
+            return false;
+        }
+        written_ += size;
+        return true;
+    }
+
+    // Moves what memory holds into a new temporary file.
+    bool Spill() {
+        std::wstring reason;
+        if (!CreateBodyFile(&file_, &reason)) {
+            failure_ = reason;
+            return false;
+        }
+        if (!WriteAll(bytes_.data(), bytes_.size())) {
+            return false;
+        }
+        std::vector<unsigned char>().swap(bytes_);
+        return true;
+    }
+
+    bool WriteAll(const void* data, size_t size) {
         DWORD done = 0;
-        if (!WriteFile(file_, data, static_cast<DWORD>(size), &done, nullptr)) {
+        if (!WriteFile(file_.Get(), data, static_cast<DWORD>(size), &done, nullptr)) {
             writeError_ = GetLastError();
             return false;
         }
@@ -99,17 +150,22 @@ class BodyWriter {
             writeError_ = ERROR_DISK_FULL;
             return false;
         }
-        written_ += size;
         return true;
     }
 
     void Fail(const wchar_t* what) {
-        failure_ = writeError_ != 0 ? TempFileFailure(writeError_)
-                                    : std::wstring(L"the ") + what + L" ran out of memory";
+        if (!failure_.empty()) {
+            return;  // the temporary file could not be made: said already
+        }
+        failure_ = writeError_ == ERROR_NOT_ENOUGH_MEMORY || writeError_ == 0
+                       ? std::wstring(L"the ") + what + L" ran out of memory"
+                       : TempFileFailure(writeError_);
     }
 
-    HANDLE file_;
+    HANDLE cancel_;
     GzipWriter gzip_;
+    std::vector<unsigned char> bytes_;
+    UniqueFile file_;
     std::unique_ptr<unsigned char[]> buffer_;
     uint64_t written_ = 0;
     DWORD writeError_ = 0;
@@ -119,13 +175,10 @@ class BodyWriter {
 }  // namespace
 
 bool WriteUploadBody(const std::vector<FormField>& fields, const std::vector<FormFileSource>& files,
-                     const std::string& boundary, UploadBody* body, std::wstring* reason) {
+                     const std::string& boundary, HANDLE cancel, UploadBody* body,
+                     std::wstring* reason) {
     reason->clear();
-    UniqueFile file;
-    if (!CreateBodyFile(&file, reason)) {
-        return false;
-    }
-    BodyWriter writer(file.Get());
+    BodyWriter writer(cancel);
     for (const FormField& field : fields) {
         if (!writer.Text(FieldPartText(boundary, field))) {
             *reason = writer.failure();
@@ -141,17 +194,19 @@ bool WriteUploadBody(const std::vector<FormField>& fields, const std::vector<For
             return false;
         }
     }
-    if (!writer.Text(FormEndText(boundary)) || !writer.Finish()) {
+    if (!writer.Text(FormEndText(boundary)) || !writer.Finish(body)) {
         *reason = writer.failure();
         return false;
     }
+    body->contentType = FormContentType(boundary);
+    return true;
+}
+
+bool RewindUploadBody(UploadBody* body, DWORD* error) {
     LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
-        *reason = TempFileFailure(GetLastError());
+    if (body->file && !SetFilePointerEx(body->file.Get(), start, nullptr, FILE_BEGIN)) {
+        *error = GetLastError();
         return false;
     }
-    body->file = std::move(file);
-    body->size = writer.written();
-    body->contentType = FormContentType(boundary);
     return true;
 }

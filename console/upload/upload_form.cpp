@@ -38,8 +38,11 @@ std::vector<FormField> UploadFields(const DumpFacts& facts, const DumpOrigin& or
         {"prod", Utf8FromWide(ProductName(facts).c_str())},
         {"ver", Utf8FromWide(VersionText(facts).c_str())},
     };
-    if (facts.processMilliseconds) {
-        fields.push_back({"ptime", std::to_string(*facts.processMilliseconds)});
+    // The run's own figure has milliseconds; the dump's has whole seconds.
+    const std::optional<uint64_t> ptime =
+        origin.processMilliseconds ? origin.processMilliseconds : facts.processMilliseconds;
+    if (ptime) {
+        fields.push_back({"ptime", std::to_string(*ptime)});
     }
     fields.push_back({"varnhold_version", VARNHOLD_VERSION});
     fields.push_back({"host", Utf8FromWide(origin.host.c_str())});

@@ -28,11 +28,15 @@ constexpr char kMetadataPartName[] = "varnhold_metadata";
 struct DumpOrigin {
     std::string triggerKind;  // the metadata's trigger kind ("cpu", "exception", ...)
     std::wstring host;
+    // How long the process had run when the dump started, from the creation
+    // time the system gave the run; none when it gave none.
+    std::optional<uint64_t> processMilliseconds;
 };
 
-// The text parts, in the order they are sent: prod, ver, ptime (when the dump
-// holds the process's creation time), varnhold_version, host, trigger,
-// exception_code (8 hex digits, with an exception only), signature.
+// The text parts, in the order they are sent: prod, ver, ptime (the
+// origin's, else the dump's own when it holds the process's creation time;
+// none without either), varnhold_version, host, trigger, exception_code (8
+// hex digits, with an exception only), signature.
 std::vector<FormField> UploadFields(const DumpFacts& facts, const DumpOrigin& origin);
 
 // A boundary that no dump or text will contain by chance: 128 random bits.

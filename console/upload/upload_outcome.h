@@ -1,9 +1,20 @@
-// What became of one attempt to send a dump, and how a server's answer is
-// read: 200 to 203 is accepted unless the body begins "Discarded=" (the
-// server throttled the crash: rejected, and not to be sent again); 408, 429
-// and any 5xx mean "try later"; any other status is a rejection. The first
-// line of the body is the server's id for the crash.
+// What became of one attempt to send a dump, and how a server's answer (or
+// its silence) is read. Every answer falls in one of four classes, decided
+// in one table (upload_outcome.cpp):
+//   accepted            200 to 203; a body beginning "Discarded=" means the
+//                       server took the dump and threw it away (recorded,
+//                       never sent again, but not accepted)
+//   rejected this dump  400, 413 and every status not named here: the dump
+//                       stays queued, the others are sent
+//   refused every dump  3xx (never followed), 401, 403, 404, 405, 407, 410,
+//                       a certificate the system does not trust, a setting
+//                       the system cannot apply: nothing more is sent in
+//                       this run, every dump stays queued
+//   try later           408, 429, 5xx, no answer, a network failure
+// The first line of an accepted body is the server's id for the crash.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +23,8 @@
 enum class UploadVerdict {
     kAccepted,   // the server has it; a .sent file records that
     kDiscarded,  // the server took it and threw it away: recorded, never sent again
-    kRejected,   // the server refused it (a bad URL or key, too large): stays queued
+    kRejected,   // the server refused this dump (too large, malformed): stays queued
+    kRefused,    // the server, or this machine, refuses every dump: the batch stops
     kRetry,      // a passing failure: try again later
     kFailed,     // this machine could not send it (unreadable, not a dump): stays queued
     kGone,       // the dump was deleted before it was sent
@@ -34,11 +46,25 @@ struct UploadOutcome {
     uint32_t sentRecordError = 0;
 };
 
+// The class of an HTTP status (200 to 203 read as accepted).
+UploadVerdict VerdictOfStatus(uint32_t status);
+
+// The class of a request that got no answer, by the HTTP stack's error.
+UploadVerdict VerdictOfNetworkError(DWORD error);
+
 // The verdict on an answer. statusText is the server's reason phrase;
-// bodyStart the first bytes of its body.
+// bodyStart the first bytes of its body; redirectTarget the shown form of a
+// redirect's Location (empty without one).
 UploadOutcome OutcomeOfAnswer(uint32_t status, const std::wstring& statusText,
                               const std::string& bodyStart,
-                              std::optional<uint32_t> retryAfterSeconds);
+                              std::optional<uint32_t> retryAfterSeconds,
+                              const std::wstring& redirectTarget = std::wstring());
+
+// Whether the outcome is the final word for every dump still to be sent in
+// this run (refused), rather than for this dump alone.
+inline bool RefusesEveryDump(const UploadOutcome& outcome) {
+    return outcome.verdict == UploadVerdict::kRefused;
+}
 
 // The body's first line as it may be printed and stored: printable ASCII
 // only (anything else becomes '?'), at most 200 characters.

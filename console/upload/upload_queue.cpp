@@ -45,13 +45,23 @@ bool UploadQueue::Start() {
 }
 
 void UploadQueue::Add(UploadItem item) {
+    std::wstring refusedBy;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        Pending pending;
-        pending.item = std::move(item);
-        pending.dueTick = Now();
-        queue_.push_back(std::move(pending));
-        ResetEvent(idle_.Get());
+        refusedBy = refusedBy_;
+        if (!refusedBy.empty()) {
+            ++notAccepted_;
+        } else {
+            Pending pending;
+            pending.dueTick = Now();
+            pending.item = std::move(item);
+            queue_.push_back(std::move(pending));
+            ResetEvent(idle_.Get());
+        }
+    }
+    if (!refusedBy.empty()) {
+        ReportNotTried(log_, item.dumpPath, L"the upload of " + refusedBy + L" was refused");
+        return;
     }
     SetEvent(wake_.Get());
 }
@@ -129,27 +139,53 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
         // The final word on this dump: said at once.
         ReportUploadOutcome(log_, pending.item.dumpPath, shownUrl_, outcome);
     }
-    std::lock_guard<std::mutex> hold(lock_);
-    --busy_;
-    busyPath_.clear();
-    if (again && aborting_) {
-        // Cut off by the end of the wait: Finish says so.
-        cutOff_.push_back(std::move(pending));
-    } else if (again) {
-        ReportUploadRetry(log_, pending.item.dumpPath, outcome);
-        ++pending.failures;
-        pending.dueTick =
-            Now() + RetryDelayMs(schedule_, pending.failures, outcome.retryAfterSeconds, random_);
-        pending.last = std::move(outcome);
-        queue_.push_back(std::move(pending));
-    } else if (outcome.verdict != UploadVerdict::kAccepted &&
-               outcome.verdict != UploadVerdict::kElsewhere) {
-        // Another run of ours delivering it is no failure of this one.
-        ++notAccepted_;
+    std::vector<Pending> dropped;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        --busy_;
+        busyPath_.clear();
+        if (again && aborting_) {
+            // Cut off by the end of the wait: Finish says so.
+            cutOff_.push_back(std::move(pending));
+        } else if (again) {
+            ReportUploadRetry(log_, pending.item.dumpPath, outcome);
+            ++pending.failures;
+            pending.dueTick = Now() + RetryDelayMs(schedule_, pending.failures,
+                                                   outcome.retryAfterSeconds, random_);
+            pending.last = std::move(outcome);
+            if (KeptBodies() >= kKeptBodies) {
+                pending.item.prepared.reset();
+            }
+            queue_.push_back(std::move(pending));
+        } else if (outcome.verdict != UploadVerdict::kAccepted &&
+                   outcome.verdict != UploadVerdict::kElsewhere) {
+            // Another run of ours delivering it is no failure of this one.
+            ++notAccepted_;
+        }
+        if (RefusesEveryDump(outcome)) {
+            refusedBy_ = pending.item.dumpPath;
+            DropAfterRefusal(&dropped);
+        }
+        if (queue_.empty() && busy_ == 0) {
+            SetEvent(idle_.Get());
+        }
     }
-    if (queue_.empty() && busy_ == 0) {
-        SetEvent(idle_.Get());
+    for (const Pending& gone : dropped) {
+        ReportNotTried(log_, gone.item.dumpPath, L"the upload of " + refusedBy_ + L" was refused");
     }
+}
+
+void UploadQueue::DropAfterRefusal(std::vector<Pending>* dropped) {
+    for (Pending& waiting : queue_) {
+        dropped->push_back(std::move(waiting));
+    }
+    notAccepted_ += queue_.size();
+    queue_.clear();
+}
+
+size_t UploadQueue::KeptBodies() const {
+    return static_cast<size_t>(std::count_if(
+        queue_.begin(), queue_.end(), [](const Pending& p) { return p.item.prepared != nullptr; }));
 }
 
 size_t UploadQueue::Finish(DWORD boundMs, HANDLE cancel) {

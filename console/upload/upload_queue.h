@@ -1,9 +1,13 @@
 // The dumps of a run on their way to the crash server. Dumps are handed in as
 // they are written and sent one after another on a thread of the queue's
 // own, so that dump writing and the monitors never wait for the network. A
-// passing failure is tried again on the retry schedule while the run lasts.
-// At the end the queue gets a bounded time to finish; what is not accepted
-// by then stays on disk without a .sent record, queued for -send.
+// passing failure is tried again on the retry schedule while the run lasts,
+// with the body compressed for the first try (for the first few dumps
+// waiting; the others are compressed again). A refusal of every dump ends
+// the sending: that dump says why, and every other dump of the run is
+// reported as not tried. At the end the queue gets a bounded time to
+// finish; what is not accepted by then stays on disk without a .sent record,
+// queued for -send.
 #pragma once
 
 #include <windows.h>
@@ -28,8 +32,12 @@ constexpr DWORD kUploadWaitAfterPostmortemMs = 60000;
 
 class UploadQueue {
   public:
-    // One attempt at one dump; abort (never null) ends it at once.
-    using Attempt = std::function<UploadOutcome(const UploadItem& item, HANDLE abort)>;
+    // One attempt at one dump; abort (never null) ends it at once. It may
+    // keep what it prepared in the item for the next try.
+    using Attempt = std::function<UploadOutcome(UploadItem& item, HANDLE abort)>;
+
+    // How many dumps waiting for their next try keep their compressed body.
+    static constexpr size_t kKeptBodies = 4;
 
     // log may be null.
     UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log,
@@ -77,6 +85,9 @@ class UploadQueue {
     // time to wait when none is due yet.
     bool TakeDue(Pending* pending, DWORD* waitMs);
     void Settle(Pending pending, UploadOutcome outcome);
+    // After a refusal: every dump queued is taken out and reported.
+    void DropAfterRefusal(std::vector<Pending>* dropped);
+    size_t KeptBodies() const;
     void ReportUnsent(const Pending& pending, const std::wstring& reason);
 
     Attempt attempt_;
@@ -97,4 +108,5 @@ class UploadQueue {
     std::wstring busyPath_;        // the one under way
     size_t notAccepted_ = 0;
     bool aborting_ = false;
+    std::wstring refusedBy_;  // the dump whose refusal ended the sending
 };

@@ -29,6 +29,14 @@ void ReportStaysQueued(EventLog* log, const std::wstring& dumpPath, const Upload
     LogUploadFailed(log, dumpPath, outcome.reason, false, outcome.signature);
 }
 
+void ReportRefused(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome) {
+    PrintWide(
+        L"Upload of %s refused: %s; no dump is sent in this run after it, and each stays "
+        L"queued for -send.\n",
+        dumpPath.c_str(), outcome.reason.c_str());
+    LogUploadRejected(log, dumpPath, outcome.status, outcome.reason, outcome.signature);
+}
+
 void ReportGone(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome) {
     PrintWide(L"Upload of %s failed: %s.\n", dumpPath.c_str(), outcome.reason.c_str());
     LogUploadFailed(log, dumpPath, outcome.reason, false, outcome.signature);
@@ -51,6 +59,9 @@ void ReportUploadOutcome(EventLog* log, const std::wstring& dumpPath, const std:
         case UploadVerdict::kRejected:
             ReportRejected(log, dumpPath, outcome);
             break;
+        case UploadVerdict::kRefused:
+            ReportRefused(log, dumpPath, outcome);
+            break;
         case UploadVerdict::kRetry:
         case UploadVerdict::kFailed:
             ReportStaysQueued(log, dumpPath, outcome);
@@ -68,6 +79,24 @@ void ReportUploadOutcome(EventLog* log, const std::wstring& dumpPath, const std:
     }
 }
 
-void ReportUploadRetry(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome) {
+void ReportUploadRetry(EventLog* log, const std::wstring& dumpPath, const UploadOutcome& outcome,
+                       const uint64_t* waitMs) {
+    if (waitMs != nullptr) {
+        PrintWide(L"Upload of %s failed: %s; trying again in %u s.\n", dumpPath.c_str(),
+                  outcome.reason.c_str(), static_cast<unsigned>((*waitMs + 999) / 1000));
+    }
     LogUploadFailed(log, dumpPath, outcome.reason, true, outcome.signature);
+}
+
+void ReportNotTried(EventLog* log, const std::wstring& dumpPath, const std::wstring& why) {
+    PrintWide(L"Upload of %s not tried: %s; it stays queued for -send.\n", dumpPath.c_str(),
+              why.c_str());
+    LogUploadFailed(log, dumpPath, L"not tried: " + why, false, std::string());
+}
+
+void ReportCredentialsInClear(const std::wstring& shownUrl) {
+    PrintWide(
+        L"Warning: the user name and password of %s go to the server unencrypted over "
+        L"http; use https.\n",
+        shownUrl.c_str());
 }

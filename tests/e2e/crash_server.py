@@ -8,9 +8,14 @@ library only), scripted per test.
 
 Each request takes the next scripted answer; the last one repeats. HANG
 reads the request and never answers (until the server stops); an answer
-given release=threading.Event() is held back until the event is set. Every request
-is kept with its gzip body decoded and its multipart form parsed with the
-email package. free_port() gives a port where nothing listens; with a
+given release=threading.Event() is held back until the event is set. A
+server misbehaves as real ones do with the other ways of answering:
+early(413) answers as soon as it has read the request's head and hangs up
+with the body still coming, HANG_UP reads the request and closes without a
+word, trickle(200, every=0.2) sends its answer a byte at a time. Every
+request is kept with its gzip body decoded and its multipart form parsed
+with the email package (a request answered early has no body), and with
+the time it arrived. free_port() gives a port where nothing listens; with a
 certificate (self_signed_certificate()) the server speaks https.
 """
 
@@ -26,16 +31,28 @@ from email import policy
 from email.parser import BytesParser
 from urllib.parse import urlsplit
 
-Answer = namedtuple("Answer", "status body headers release")
+Answer = namedtuple("Answer", "status body headers release way every")
 Part = namedtuple("Part", "filename content_type data")
-Received = namedtuple("Received", "path query headers raw_body body parts")
-
-HANG = Answer(None, b"", {}, None)
+Received = namedtuple("Received", "path query headers raw_body body parts time")
 
 
-def answer(status, body="", headers=None, release=None):
+def answer(status, body="", headers=None, release=None, way="whole", every=0.0):
     return Answer(status, body.encode() if isinstance(body, str) else body, headers or {},
-                  release)
+                  release, way, every)
+
+
+def early(status, body=""):
+    """Answers once the head is read, then hangs up without reading the body."""
+    return answer(status, body, {"Connection": "close"}, way="early")
+
+
+def trickle(status, body="", every=0.2):
+    """Sends the answer one byte every `every` seconds."""
+    return answer(status, body, way="trickle", every=every)
+
+
+HANG = Answer(None, b"", {}, None, "whole", 0.0)
+HANG_UP = answer(None, way="hang-up")
 
 
 def free_port():
@@ -73,6 +90,7 @@ class CrashServer:
         self.answers = list(answers)
         self._on_request = on_request
         self.requests = []
+        self._taken = 0
         self._lock = threading.Condition()
         self._stopping = threading.Event()
         server = self
@@ -82,9 +100,17 @@ class CrashServer:
             disable_nagle_algorithm = True  # head and body of an answer at once
 
             def do_POST(self):
+                reply = server._next_answer()
+                if reply.way == "early":
+                    server._keep(self, None)
+                    server._answer(self, reply)
+                    # Closed with the body unread: the system resets the
+                    # connection, and the client's next writes fail.
+                    self.close_connection = True
+                    return
                 length = int(self.headers.get("Content-Length", "0"))
                 raw = self.rfile.read(length)
-                server._receive(self, raw)
+                server._receive(self, raw, reply)
 
             def log_message(self, *args):
                 pass
@@ -111,30 +137,56 @@ class CrashServer:
     def shown_url(self, path="/submit"):
         return "%s://127.0.0.1:%d%s" % (self.scheme, self.port, path)
 
-    def _receive(self, handler, raw):
+    def _next_answer(self):
+        with self._lock:
+            self._taken += 1
+            return self.answers[min(self._taken, len(self.answers)) - 1]
+
+    def _keep(self, handler, raw):
         split = urlsplit(handler.path)
-        body = gzip.decompress(raw) if handler.headers.get("Content-Encoding") == "gzip" else raw
-        parts = parse_form(handler.headers.get("Content-Type", ""), body)
+        body = parts = None
+        if raw is not None:
+            gzipped = handler.headers.get("Content-Encoding") == "gzip"
+            body = gzip.decompress(raw) if gzipped else raw
+            parts = parse_form(handler.headers.get("Content-Type", ""), body)
         with self._lock:
             self.requests.append(Received(split.path, split.query, dict(handler.headers), raw,
-                                          body, parts))
-            reply = self.answers[min(len(self.requests), len(self.answers)) - 1]
+                                          body, parts, time.monotonic()))
             self._lock.notify_all()
+
+    def _receive(self, handler, raw, reply):
+        self._keep(handler, raw)
         if self._on_request:
             self._on_request(self.requests[-1], len(self.requests))
         if reply.release is not None:
             while not (reply.release.wait(0.1) or self._stopping.is_set()):
                 pass
+        if reply.way == "hang-up":
+            handler.close_connection = True
+            return
         if reply.status is None or self._stopping.is_set():
             self._stopping.wait()
             handler.close_connection = True
             return
-        handler.send_response(reply.status)
-        for name, value in reply.headers.items():
-            handler.send_header(name, value)
-        handler.send_header("Content-Length", str(len(reply.body)))
-        handler.end_headers()
-        handler.wfile.write(reply.body)
+        self._answer(handler, reply)
+
+    def _answer(self, handler, reply):
+        head = ["HTTP/1.1 %d %s" % (reply.status, handler.responses.get(reply.status, ("",))[0])]
+        head += ["%s: %s" % item for item in reply.headers.items()]
+        head += ["Content-Length: %d" % len(reply.body), "", ""]
+        data = "\r\n".join(head).encode() + reply.body
+        if reply.way != "trickle":
+            handler.wfile.write(data)
+            return
+        for i in range(len(data)):
+            if self._stopping.wait(reply.every):
+                break
+            try:
+                handler.wfile.write(data[i:i + 1])
+                handler.wfile.flush()
+            except OSError:
+                break  # the client gave up
+        handler.close_connection = True
 
     def wait_for_requests(self, count, timeout=60):
         """The requests once there are at least count of them."""

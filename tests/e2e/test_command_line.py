@@ -121,7 +121,7 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 22, out)
+        self.assertEqual(len(examples), 20, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
 

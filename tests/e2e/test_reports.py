@@ -54,6 +54,9 @@ class Metadata(ReportTest):
         process = meta["process"]
         self.assertEqual((target.pid, "vh_target.exe"), (process["id"], process["name"]))
         self.assertTrue(process["image"].lower().endswith("\\vh_target.exe"), process)
+        # The creation time the system gives, which a later -send turns into ptime.
+        self.assertRegex(process["created"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+        self.assertLess(process["created"], meta["dump"]["started"])
         self.assertEqual({"kind": "manual"}, meta["trigger"])
         # Without an exception the signature is the image and the trigger.
         self.assertEqual("vh_target.exe:manual", meta["signature"])

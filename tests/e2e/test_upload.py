@@ -12,19 +12,21 @@ import struct
 import sys
 import time
 import unittest
+from collections import namedtuple
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
 import minidump  # noqa: E402
-from crash_server import (HANG, CrashServer, answer, free_port,  # noqa: E402
-                          self_signed_certificate)
+from crash_server import (HANG, HANG_UP, CrashServer, answer, early,  # noqa: E402
+                          free_port, self_signed_certificate, trickle)
 
 UTC_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
 CRASH_ID = "CrashID=bp-0f1e2d3c-4b5a-6978-8796-a5b4c3260101"
 EVENT_ID = "fc6d8c0c43fc4630ad850ee518f1b9d0"
 KEY = "5b0a7e1c9d2f4e6a8b3c1d0e9f8a7b6c"
 STAYS_QUEUED = "; it stays queued for -send.\n"
+REFUSED = "; no dump is sent in this run after it, and each stays queued for -send.\n"
 RUN_TIMEOUT = 120
 
 
@@ -90,6 +92,7 @@ class UploadTest(unittest.TestCase):
 
     def start_crash_run(self, url, dump_win, options=()):
         """The target faults at once under -e with -upload; returns the run."""
+        started = time.monotonic()
         target = harness.Target(["wait-stdin", "av", "sleep:60000"])
         self.addCleanup(target.kill)
         run = harness.start_varnhold(["-e", "-meta", "-log", self.log_win, "-upload", url]
@@ -97,6 +100,8 @@ class UploadTest(unittest.TestCase):
         self.addCleanup(run.kill)
         target.wait_for_line("debugger attached", 60)
         target.send_line()
+        run.wait_for_line("Writing dump file")
+        self.target_ran_ms = (time.monotonic() - started) * 1000
         return run
 
     def sent_record(self, path):
@@ -117,15 +122,19 @@ class RunsSendTheirDumps(UploadTest):
         self.assertEqual(("/api/42/minidump/", "sentry_key=" + KEY), (request.path, request.query))
         self.assertEqual("gzip", request.headers["Content-Encoding"])
         parts = request.parts
-        # The platform's dump writer under Wine records no process times, so
-        # there is no running time to send.
-        self.assertEqual(["prod", "ver", "varnhold_version", "host", "trigger", "exception_code",
-                          "signature", "upload_file_minidump", "varnhold_metadata"],
-                         [name for name in parts if name != "ptime"])
+        self.assertEqual(["prod", "ver", "ptime", "varnhold_version", "host", "trigger",
+                          "exception_code", "signature", "upload_file_minidump",
+                          "varnhold_metadata"], list(parts))
         meta = json.loads(Path(str(path) + ".json").read_text(encoding="utf-8"))
         text = {name: part.data.decode() for name, part in parts.items()
                 if part.filename is None}
         signature = expected_signature(path)
+        # The platform's dump writer under Wine records no process times: the
+        # running time comes from the creation time the system gave the run,
+        # within the time the test saw from the target's start to the dump.
+        ptime = int(text.pop("ptime"))
+        self.assertLess(0, ptime)
+        self.assertLess(ptime, self.target_ran_ms)
         self.assertEqual({"prod": "vh_target", "ver": "0.0.0.0", "varnhold_version": meta["version"],
                           "host": meta["host"], "trigger": "exception",
                           "exception_code": "C0000005", "signature": signature}, text)
@@ -298,8 +307,8 @@ class TheFolderIsTheQueue(UploadTest):
         self.assertEqual(1, result.returncode, result.stdout)
         # Wine's own trace says "cert verify failed: 12045" (an unknown
         # authority) and reports it as a failed secure channel.
-        self.assertEqual("Upload of %s failed: the secure connection to the server failed "
-                         "(error 12157)%s" % (win, STAYS_QUEUED), result.stdout)
+        self.assertEqual("Upload of %s refused: the secure connection to the server failed "
+                         "(error 12157)%s" % (win, REFUSED), result.stdout)
         self.assertFalse(Path(str(path) + ".sent").exists())
 
     def test_send_on_a_path_that_does_not_exist_ends_with_exit_code_1(self):
@@ -307,6 +316,168 @@ class TheFolderIsTheQueue(UploadTest):
         result = self.send("http://127.0.0.1:9/submit", missing)
         self.assertEqual(1, result.returncode, result.stdout)
         self.assertTrue(result.stdout.startswith("Cannot send %s: " % missing), result.stdout)
+
+    def test_send_of_a_named_file_that_is_no_complete_dump_is_an_error(self):
+        cut, cut_win = self.copy_dump("cut.dmp")
+        cut.write_bytes(cut.read_bytes()[:4096])
+        result = self.send("http://127.0.0.1:9/submit", cut_win)
+        self.assertEqual(1, result.returncode, result.stdout)
+        self.assertEqual("Cannot send %s: it is not a complete minidump.\n" % cut_win,
+                         result.stdout)
+
+    def test_credentials_over_plain_http_are_sent_after_one_warning(self):
+        _, win = self.copy_dump("a.dmp")
+        with CrashServer([answer(200, CRASH_ID)]) as server:
+            url = server.url().replace("://", "://crash:s%40cret@")
+            result = self.send(url, win)
+            (request,) = server.requests
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertEqual("Warning: the user name and password of %s go to the server "
+                         "unencrypted over http; use https.\nUploaded %s to %s: %s\n"
+                         % (server.shown_url(), win, server.shown_url(), CRASH_ID),
+                         result.stdout)
+        self.assertEqual("Basic Y3Jhc2g6c0BjcmV0", request.headers["Authorization"])
+
+    def test_ctrl_c_reaches_into_the_compression_of_a_large_dump(self):
+        path, win = self.copy_dump("large.dmp")
+        with open(path, "ab") as dump:
+            dump.write(os.urandom(160 * 1024 * 1024))  # does not compress away
+        temp = Path(harness.wine_environment()["WINEPREFIX"]) / "drive_c/users/root/Temp"
+        before = set(temp.glob("vhu*.tmp"))
+        with CrashServer([answer(200, CRASH_ID)]) as server:
+            run = harness.start_varnhold(["-upload", server.url(), "-send", win])
+            with run:
+                # A body beyond what is kept in memory goes into a temporary
+                # file: compression is under way.
+                harness.wait_until(lambda: set(temp.glob("vhu*.tmp")) - before, 60,
+                                   "the body's temporary file")
+                pressed = run.elapsed
+                run.ctrl_c()
+                self.assertEqual(1, run.wait(30), run.output)
+            self.assertEqual([], server.requests)
+        self.assertLess(run.elapsed - pressed, 2.0)
+        self.assertEqual("Upload of %s failed: cancelled%s" % (win, STAYS_QUEUED), run.output)
+        self.assertEqual(before, set(temp.glob("vhu*.tmp")))
+
+
+# A crash server that misbehaves, one case per way, each driving one -send
+# of the case's dumps ({0}, {1}, ... in the expected lines; {url} the shown
+# URL, {other} a second server's). The bounds are cut short for the test
+# (VH_UPLOAD_TEST_LIMITS; the product's own are 60 s per step and 2 minutes
+# plus 1 s per MB for a dump).
+SHORT = "deadline=3000,retry=200"
+Case = namedtuple("Case", "name answers dumps exit_code requests lines events sent setup limits",
+                  defaults=(None, SHORT))
+BROKEN = r"(the connection to the server was broken \(error 12030\)" \
+         r"|the server's answer is not HTTP \(error 12152\))"
+NOT_TRIED_AFTER_FAILURE = r"Upload of {%d} not tried: the server failed for {0}" \
+                          + re.escape(STAYS_QUEUED.rstrip("\n"))
+MISBEHAVIOURS = [
+    Case("413 as soon as the head is read, then a hang-up mid-body",
+         [early(413)], ["big"], 1, 1,
+         [r"Upload of {0} rejected: HTTP 413 Request Entity Too Large"],
+         ["upload_rejected"], [], limits="retry=200"),
+    Case("a well-behaved server and a dump beyond what is kept in memory: sent from its file",
+         [answer(200, CRASH_ID)], ["big"], 0, 1,
+         [r"Uploaded {0} to {url}: " + CRASH_ID], ["upload_sent"], [0], limits="retry=200"),
+    Case("a hang-up without an answer: tried again until the dump's time is up",
+         [HANG_UP], ["small", "small"], 1, (2, 30),
+         [r"(Upload of {0} failed: %s; trying again in \d+ s\.\n)+" % BROKEN
+          + r"Upload of {0} failed: %s( \(no time left to try again within the 3 s a dump "
+            r"may take\))?%s" % (BROKEN, re.escape(STAYS_QUEUED.rstrip("\n"))),
+          NOT_TRIED_AFTER_FAILURE % 1],
+         ["upload_failed", "upload_failed"], []),
+    Case("an answer trickling in a byte at a time: cut off at the dump's deadline",
+         [trickle(200, CRASH_ID)], ["small", "small"], 1, 1,
+         [r"Upload of {0} failed: not sent within the 3 s an upload of this dump may take"
+          + re.escape(STAYS_QUEUED.rstrip("\n")),
+          NOT_TRIED_AFTER_FAILURE % 1],
+         ["upload_failed", "upload_failed"], []),
+    Case("401 to everything: the batch stops after the first",
+         [answer(401)], ["small"] * 5, 1, 1,
+         [r"Upload of {0} refused: HTTP 401 Unauthorized" + re.escape(REFUSED.rstrip("\n"))]
+         + [r"Upload of {%d} not tried: the upload of {0} was refused" % i
+            + re.escape(STAYS_QUEUED.rstrip("\n")) for i in range(1, 5)],
+         ["upload_rejected"] + ["upload_failed"] * 4, []),
+    Case("429 with Retry-After: tried again after it, within the run",
+         [answer(429, headers={"Retry-After": "1"}), answer(200, CRASH_ID)], ["small"], 0, 2,
+         [r"Upload of {0} failed: HTTP 429 Too Many Requests; trying again in [12] s\.",
+          r"Uploaded {0} to {url}: " + CRASH_ID],
+         ["upload_sent"], [0]),
+    Case("a redirect to another port: never followed, the batch stops",
+         [answer(307, headers={"Location": "{other}?key=" + KEY})], ["small", "small"], 1, 1,
+         [r"Upload of {0} refused: HTTP 307 Temporary Redirect \(to {other}\)"
+          + re.escape(REFUSED.rstrip("\n")),
+          r"Upload of {1} not tried: the upload of {0} was refused"
+          + re.escape(STAYS_QUEUED.rstrip("\n"))],
+         ["upload_rejected", "upload_failed"], []),
+    Case("a .sent record that cannot be written: sent, but not recorded, exit code 1",
+         [answer(200, CRASH_ID)], ["small"], 1, 1,
+         [r"Uploaded {0} to {url}: " + CRASH_ID, r"Failed to write {0}\.sent: .+"],
+         ["upload_sent"], [],
+         lambda paths: Path(str(paths[0]) + ".sent.tmp").mkdir()),
+]
+
+
+class MisbehavingServers(UploadTest):
+    def big_dump(self, name):
+        """The crash dump with 32 MB that do not compress after its streams:
+        still a complete minidump, whose body is still going out when a
+        server hangs up after the head."""
+        path, win = self.copy_dump(name)
+        with open(path, "ab") as dump:
+            dump.write(os.urandom(32 * 1024 * 1024))
+        return path, win
+
+    def test_each_misbehaviour_is_understood_bounded_and_reported(self):
+        for case in MISBEHAVIOURS:
+            with self.subTest(case.name):
+                self.check(case)
+
+    def check(self, case):
+        folder = self.dumps.path / ("case%d" % MISBEHAVIOURS.index(case))
+        log = folder / "events.log"
+        dumps = [(self.big_dump if kind == "big" else self.copy_dump)(
+            "%s/%d.dmp" % (folder.name, i)) for i, kind in enumerate(case.dumps)]
+        if case.setup:
+            case.setup([path for path, _ in dumps])
+        with CrashServer([answer(200, "wrong server")]) as other, \
+                CrashServer([a._replace(headers={k: v.format(other=other.shown_url())
+                                                 for k, v in a.headers.items()})
+                             for a in case.answers]) as server:
+            started = time.monotonic()
+            result = harness.run_varnhold(
+                ["-log", harness.win_path(log), "-upload", server.url(),
+                 "-send", harness.win_path(folder)],
+                timeout=RUN_TIMEOUT, env={"VH_UPLOAD_TEST_LIMITS": case.limits})
+            took = time.monotonic() - started
+            requests, strays = list(server.requests), list(other.requests)
+        fill = {"url": re.escape(server.shown_url()), "other": re.escape(other.shown_url())}
+        fill.update({str(i): re.escape(win) for i, (_, win) in enumerate(dumps)})
+        expected = "".join(re.sub(r"\{(\w+)\}", lambda m: fill[m.group(1)], line) + r"\n"
+                           for line in case.lines)
+        self.assertRegex(result.stdout, "^" + expected + "$")
+        self.assertEqual(case.exit_code, result.returncode, result.stdout)
+        low, high = case.requests if isinstance(case.requests, tuple) else (case.requests,) * 2
+        self.assertTrue(low <= len(requests) <= high, len(requests))
+        self.assertEqual([], strays)
+        # Every request that came was for the first dump, until it was
+        # accepted, and carried it whole.
+        for request in requests:
+            if request.parts is not None:
+                self.assertEqual(("0.dmp", dumps[0][0].read_bytes()),
+                                 request.parts["upload_file_minidump"][::2])
+        self.assertLess(took, 60)
+        if len(requests) == 2 and case.exit_code == 0:
+            self.assertGreaterEqual(requests[1].time - requests[0].time, 1.0)  # Retry-After
+        # Each try again is logged as a failure to be retried; the final word
+        # on each dump once.
+        events = events_of(log, "upload_sent", "upload_failed", "upload_rejected")
+        self.assertEqual(case.events, [e["event"] for e in events if not e.get("retry")])
+        self.assertEqual(len(requests) - 1, len([e for e in events if e.get("retry")]))
+        self.assertEqual([i for i, (path, _) in enumerate(dumps)
+                          if Path(str(path) + ".sent").is_file()], case.sent)
+        self.assertNotIn(KEY, result.stdout + log.read_text(encoding="utf-8"))
 
 
 if __name__ == "__main__":

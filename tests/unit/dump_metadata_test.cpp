@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/version.h"
+#include "common/utc_time.h"
 #include "console/dumpwriter/dump_metadata.h"
 #include "process_test_support.h"
 
@@ -29,7 +30,7 @@ DumpMetadata ExceptionDump() {
     metadata.handedOver = true;
     metadata.host = L"HOST" + std::wstring(1, 0xDC01);
     metadata.commandLine = L"varnhold -e -meta \"C:\\d\u00e9\\app.dmp\"";
-    metadata.process = {1234, L"app.exe", std::nullopt};
+    metadata.process = {1234, L"app.exe", std::nullopt, std::nullopt};
     metadata.trigger.kind = "exception";
     metadata.exception = MetadataException{0xC0000005, false, 77, 0x140001234ull};
     metadata.dump.path = L"C:\\d\u00e9\\app.dmp";
@@ -71,10 +72,14 @@ TEST(MetadataText, ThresholdTriggersCarryDirectionValuesAndSeconds) {
     DumpMetadata metadata = ExceptionDump();
     metadata.exception.reset();
     metadata.process.image = L"C:\\app\\app.exe";
+    uint64_t created = 0;
+    ASSERT_TRUE(ParseUtcTime("2026-12-08T09:58:10.500Z", &created));
+    metadata.process.created = created;
     metadata.trigger = {"cpu", -1, 20.0, 3.5, 5u};
     auto parsed = nlohmann::ordered_json::parse(MetadataText(metadata));
     EXPECT_FALSE(parsed.contains("exception"));
     EXPECT_EQ("C:\\app\\app.exe", parsed["process"]["image"]);
+    EXPECT_EQ("2026-12-08T09:58:10.500Z", parsed["process"]["created"]);
     EXPECT_EQ(R"({"kind":"cpu","direction":"below","threshold":20,"value":3.5,"seconds":5})",
               parsed["trigger"].dump());
     metadata.trigger = {"commit", +1, 512.0, 600.0, std::nullopt};

@@ -57,10 +57,15 @@ TEST(UploadForm, TextPartsFromTheDumpAndItsOrigin) {
     EXPECT_EQ("prod=shop;ver=1.2.0.7;ptime=42000;varnhold_version=" + version +
                   ";host=BOX-7;trigger=exception;exception_code=C0000005;"
                   "signature=shop.exe+0x1234 ACCESS_VIOLATION;",
-              Fields(UploadFields(crash, {"exception", L"BOX-7"})));
+              Fields(UploadFields(crash, {"exception", L"BOX-7", std::nullopt})));
     EXPECT_EQ("prod=shop;ver=0.0.0.0;varnhold_version=" + version +
                   ";host=BOX-7;trigger=hungWindow;signature=shop.exe:hungWindow;",
-              Fields(UploadFields(hang, {"hungWindow", L"BOX-7"})));
+              Fields(UploadFields(hang, {"hungWindow", L"BOX-7", std::nullopt})));
+    // The run's own time, in milliseconds, before the dump's whole seconds.
+    EXPECT_EQ(0u, Fields(UploadFields(crash, {"exception", L"BOX-7", 41234}))
+                      .find("prod=shop;ver=1.2.0.7;ptime=41234;varnhold_version="));
+    EXPECT_EQ(0u, Fields(UploadFields(hang, {"hungWindow", L"BOX-7", 5}))
+                      .find("prod=shop;ver=0.0.0.0;ptime=5;varnhold_version="));
 }
 
 TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
@@ -70,27 +75,45 @@ TEST(UploadForm, OriginFilledFromMetadataOrThisMachine) {
         std::string metadata;
         const char* trigger;
         const wchar_t* host;
+        std::optional<uint64_t> ptime;
     };
+    const std::string times = R"("process":{"created":"2026-12-08T09:58:10.500Z"},)"
+                              R"("dump":{"started":"2026-12-08T10:00:00.123Z"})";
     const Case cases[] = {
         {"given wins",
-         {"cpu", L"RUN-HOST"},
-         R"({"host":"M","trigger":{"kind":"jit"}})",
+         {"cpu", L"RUN-HOST", 7},
+         R"({"host":"M","trigger":{"kind":"jit"},)" + times + "}",
          "cpu",
-         L"RUN-HOST"},
+         L"RUN-HOST",
+         7},
         {"from the metadata",
          {},
-         R"({"host":"M\u00e9","trigger":{"kind":"jit"}})",
+         R"({"host":"M\u00e9","trigger":{"kind":"jit"},)" + times + "}",
          "jit",
-         L"M\u00e9"},
-        {"no metadata", {}, "", "unknown", L"HERE"},
-        {"damaged metadata", {}, R"({"host": "M", "trig)", "unknown", L"HERE"},
-        {"fields of other types", {}, R"({"host":7,"trigger":"cpu"})", "unknown", L"HERE"},
+         L"M\u00e9",
+         109623},
+        {"no metadata", {}, "", "unknown", L"HERE", std::nullopt},
+        {"damaged metadata", {}, R"({"host": "M", "trig)", "unknown", L"HERE", std::nullopt},
+        {"fields of other types",
+         {},
+         R"({"host":7,"trigger":"cpu","process":{"created":5},"dump":{"started":"x"}})",
+         "unknown",
+         L"HERE",
+         std::nullopt},
+        {"created after the dump",
+         {},
+         R"({"process":{"created":"2026-12-08T10:00:00.124Z"},)"
+         R"("dump":{"started":"2026-12-08T10:00:00.123Z"}})",
+         "unknown",
+         L"HERE",
+         std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const DumpOrigin origin = CompletedOrigin(c.given, c.metadata, L"HERE");
         EXPECT_EQ(c.trigger, origin.triggerKind);
         EXPECT_EQ(c.host, origin.host);
+        EXPECT_EQ(c.ptime, origin.processMilliseconds);
     }
 }
 
@@ -150,13 +173,17 @@ TEST(UploadForm, BodyFileHoldsTheCompressedForm) {
     ASSERT_TRUE(WriteFile(dump.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
                           nullptr));
 
+    // Beyond the memory limit the body goes into a file.
     UploadBody body;
     std::wstring reason;
     ASSERT_TRUE(WriteUploadBody({{"prod", "shop"}, {"ver", "1.0.0.0"}},
-                                {{{kDumpPartName, "shop.dmp"}, dump.Get(), dumpPath}}, "B", &body,
-                                &reason))
+                                {{{kDumpPartName, "shop.dmp"}, dump.Get(), dumpPath}}, "B", nullptr,
+                                &body, &reason))
         << std::string(reason.begin(), reason.end());
     EXPECT_EQ("multipart/form-data; boundary=B", body.contentType);
+    ASSERT_TRUE(body.file.IsValid());
+    EXPECT_TRUE(body.bytes.empty());
+    EXPECT_GT(body.size, kMemoryBodyLimit);
     std::string compressed(static_cast<size_t>(body.size), '\0');
     DWORD got = 0;
     ASSERT_TRUE(ReadFile(body.file.Get(), compressed.data(), static_cast<DWORD>(compressed.size()),
@@ -166,6 +193,27 @@ TEST(UploadForm, BodyFileHoldsTheCompressedForm) {
                   FilePartHead("B", {kDumpPartName, "shop.dmp"}) + content + "\r\n--B--\r\n",
               Gunzip(compressed));
 
+    // A small one stays in memory.
+    LARGE_INTEGER small = {};
+    small.QuadPart = 5000;
+    ASSERT_TRUE(SetFilePointerEx(dump.Get(), small, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(dump.Get()));
+    UploadBody inMemory;
+    ASSERT_TRUE(WriteUploadBody({}, {{{kDumpPartName, "shop.dmp"}, dump.Get(), dumpPath}}, "B",
+                                nullptr, &inMemory, &reason));
+    EXPECT_FALSE(inMemory.file.IsValid());
+    ASSERT_EQ(inMemory.size, inMemory.bytes.size());
+    EXPECT_EQ(
+        FilePartHead("B", {kDumpPartName, "shop.dmp"}) + content.substr(0, 5000) + "\r\n--B--\r\n",
+        Gunzip(std::string(inMemory.bytes.begin(), inMemory.bytes.end())));
+
+    // Ctrl+C stops the compression.
+    UniqueHandle cancel(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    UploadBody cancelled;
+    EXPECT_FALSE(WriteUploadBody({}, {{{kDumpPartName, "shop.dmp"}, dump.Get(), dumpPath}}, "B",
+                                 cancel.Get(), &cancelled, &reason));
+    EXPECT_EQ(L"cancelled", reason);
+
     // A file that cannot be read is named in the reason.
     UniqueFile writeOnly(CreateFileW(dumpPath, GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -173,7 +221,7 @@ TEST(UploadForm, BodyFileHoldsTheCompressedForm) {
     ASSERT_TRUE(writeOnly.IsValid());
     UploadBody unread;
     EXPECT_FALSE(WriteUploadBody({}, {{{kDumpPartName, "shop.dmp"}, writeOnly.Get(), dumpPath}},
-                                 "B", &unread, &reason));
+                                 "B", nullptr, &unread, &reason));
     EXPECT_EQ(0u, reason.find(std::wstring(L"cannot read ") + dumpPath + L": "));
 }
 

@@ -5,16 +5,18 @@
 #include <string>
 
 #include <windows.h>
+#include <winhttp.h>
 
 #include "console/dumpfolder/dump_deletion.h"
 #include "console/dumpfolder/sent_record.h"
 #include "console/upload/retry_schedule.h"
 #include "console/upload/send_scan.h"
+#include "console/upload/upload_attempt.h"
 #include "console/upload/upload_outcome.h"
 
 namespace {
 
-TEST(UploadOutcome, AnswersAreAcceptedRetriedOrRejected) {
+TEST(UploadOutcome, EveryAnswerFallsInOneClass) {
     struct Case {
         uint32_t status;
         const wchar_t* phrase;
@@ -31,18 +33,26 @@ TEST(UploadOutcome, AnswersAreAcceptedRetriedOrRejected) {
         {201, L"Created", "id\x01\xff\x7f  ", UploadVerdict::kAccepted, "id???", L""},
         {200, L"OK", "Discarded=1\n", UploadVerdict::kDiscarded, "Discarded=1", L"Discarded=1"},
         {204, L"No Content", "", UploadVerdict::kRejected, "", L"HTTP 204 No Content"},
-        {302, L"Found", "", UploadVerdict::kRejected, "", L"HTTP 302 Found"},
+        {100, L"Continue", "", UploadVerdict::kRejected, "", L"HTTP 100 Continue"},
         {400, L"Bad Request", "", UploadVerdict::kRejected, "", L"HTTP 400 Bad Request"},
-        {401, L"", "", UploadVerdict::kRejected, "", L"HTTP 401"},
-        {403, L"Forbidden", "", UploadVerdict::kRejected, "", L"HTTP 403 Forbidden"},
-        {404, L"Not Found", "", UploadVerdict::kRejected, "", L"HTTP 404 Not Found"},
         {413, L"Payload Too Large", "", UploadVerdict::kRejected, "",
          L"HTTP 413 Payload Too Large"},
+        {409, L"Conflict", "", UploadVerdict::kRejected, "", L"HTTP 409 Conflict"},
+        {302, L"Found", "", UploadVerdict::kRefused, "", L"HTTP 302 Found"},
+        {301, L"", "", UploadVerdict::kRefused, "", L"HTTP 301"},
+        {401, L"", "", UploadVerdict::kRefused, "", L"HTTP 401"},
+        {403, L"Forbidden", "", UploadVerdict::kRefused, "", L"HTTP 403 Forbidden"},
+        {404, L"Not Found", "", UploadVerdict::kRefused, "", L"HTTP 404 Not Found"},
+        {405, L"", "", UploadVerdict::kRefused, "", L"HTTP 405"},
+        {407, L"", "", UploadVerdict::kRefused, "", L"HTTP 407"},
+        {410, L"Gone", "", UploadVerdict::kRefused, "", L"HTTP 410 Gone"},
+        {406, L"", "", UploadVerdict::kRejected, "", L"HTTP 406"},
         {408, L"Request Timeout", "", UploadVerdict::kRetry, "", L"HTTP 408 Request Timeout"},
         {429, L"Too Many Requests", "", UploadVerdict::kRetry, "", L"HTTP 429 Too Many Requests"},
         {500, L"Internal Server Error", "CrashID=x", UploadVerdict::kRetry, "",
          L"HTTP 500 Internal Server Error"},
         {599, L"", "", UploadVerdict::kRetry, "", L"HTTP 599"},
+        {600, L"", "", UploadVerdict::kRejected, "", L"HTTP 600"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -52,8 +62,27 @@ TEST(UploadOutcome, AnswersAreAcceptedRetriedOrRejected) {
         EXPECT_EQ(c.id, outcome.id);
         EXPECT_EQ(c.reason, outcome.reason);
         EXPECT_EQ(c.verdict == UploadVerdict::kRetry, outcome.retryAfterSeconds.has_value());
+        EXPECT_EQ(c.verdict == UploadVerdict::kRefused, RefusesEveryDump(outcome));
     }
     EXPECT_EQ(200u, FirstLineOfBody(std::string(500, 'x')).size());
+    EXPECT_EQ(L"HTTP 307 Temporary Redirect (to http://127.0.0.1:8081/submit)",
+              OutcomeOfAnswer(307, L"Temporary Redirect", "", std::nullopt,
+                              L"http://127.0.0.1:8081/submit")
+                  .reason);
+
+    // Without an answer: a certificate or URL no retry mends, else try later.
+    for (const DWORD refusing : std::initializer_list<DWORD>{
+             ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_CHANNEL_ERROR,
+             ERROR_WINHTTP_SECURE_INVALID_CA, ERROR_WINHTTP_SECURE_CERT_REVOKED,
+             ERROR_WINHTTP_SECURE_CERT_CN_INVALID, ERROR_WINHTTP_SECURE_CERT_DATE_INVALID}) {
+        EXPECT_EQ(UploadVerdict::kRefused, VerdictOfNetworkError(refusing)) << refusing;
+    }
+    for (const DWORD passing : std::initializer_list<DWORD>{
+             ERROR_WINHTTP_CANNOT_CONNECT, ERROR_WINHTTP_CONNECTION_ERROR, ERROR_WINHTTP_TIMEOUT,
+             ERROR_WINHTTP_NAME_NOT_RESOLVED, ERROR_WINHTTP_SECURE_CERT_REV_FAILED,
+             ERROR_WINHTTP_INVALID_SERVER_RESPONSE, WSAECONNRESET}) {
+        EXPECT_EQ(UploadVerdict::kRetry, VerdictOfNetworkError(passing)) << passing;
+    }
 }
 
 TEST(UploadOutcome, RetryAfterInSeconds) {
@@ -80,14 +109,45 @@ TEST(UploadOutcome, RetryWaitsGrowWithFullJitterAndHonourRetryAfter) {
         EXPECT_EQ(bounds[failures - 1], RetryDelayMs(schedule, failures, std::nullopt, highest));
     }
     EXPECT_EQ(300000u, RetryBoundMs(schedule, 1000));
+    // The drawn wait comes on top of what the server asked, which is capped
+    // at 10 minutes: no wait is longer than 15.
     auto half = [](uint64_t bound) { return bound / 2; };
-    EXPECT_EQ(60000u, RetryDelayMs(schedule, 1, 60, half));      // longer than drawn
-    EXPECT_EQ(2500u, RetryDelayMs(schedule, 1, 1, half));        // shorter than drawn
-    EXPECT_EQ(600000u, RetryDelayMs(schedule, 1, 86400, half));  // capped
+    EXPECT_EQ(62500u, RetryDelayMs(schedule, 1, 60, half));
+    EXPECT_EQ(3500u, RetryDelayMs(schedule, 1, 1, half));
+    EXPECT_EQ(600000u, RetryDelayMs(schedule, 1, 86400, [](uint64_t) { return uint64_t{0}; }));
+    EXPECT_EQ(900000u, RetryDelayMs(schedule, 9, 0xFFFFFFFF, [](uint64_t bound) { return bound; }));
 
     const RandomUpTo random = SystemRandom();
     for (int i = 0; i < 100; ++i) {
         EXPECT_LE(random(10), 10u);
+    }
+}
+
+TEST(UploadOutcome, DeadlineGrowsWithTheDumpAndTestsCanOnlyShortenTheLimits) {
+    const UploadLimits product;
+    EXPECT_EQ(120000u, UploadDeadlineMs(product, 0));
+    EXPECT_EQ(121000u, UploadDeadlineMs(product, 1));
+    EXPECT_EQ(459000u, UploadDeadlineMs(product, 339ull * 1024 * 1024));
+    struct Case {
+        const wchar_t* text;
+        DWORD step;
+        uint64_t deadline;  // for a dump of 5 MB
+        uint64_t retry;
+    };
+    const Case cases[] = {
+        {nullptr, 60000, 125000, 5000},
+        {L"step=2000,deadline=4000,retry=300", 2000, 4000, 300},
+        {L"deadline=3000", 60000, 3000, 5000},
+        {L"step=90000,deadline=999999,retry=60000", 60000, 125000, 5000},  // never longer
+        {L"step=0,deadline=-5,retry=1x,step", 60000, 125000, 5000},
+        {L"step=1234567890,retry=", 60000, 125000, 5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text != nullptr ? std::string(c.text, c.text + wcslen(c.text)) : "none");
+        const UploadLimits limits = ShortenedLimits(product, c.text);
+        EXPECT_EQ(c.step, limits.stepTimeoutMs);
+        EXPECT_EQ(c.deadline, UploadDeadlineMs(limits, 5 * 1024 * 1024));
+        EXPECT_EQ(c.retry, limits.retry.firstBoundMs);
     }
 }
 

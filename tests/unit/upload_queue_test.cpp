@@ -55,6 +55,12 @@ class ScriptedServer {
     std::atomic<int> attempts_{0};
 };
 
+UploadItem Item(const wchar_t* path) {
+    UploadItem item;
+    item.dumpPath = path;
+    return item;
+}
+
 int Count(const std::string& text, const std::string& word) {
     int count = 0;
     for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
@@ -96,6 +102,20 @@ class UploadQueueTest : public testing::Test {
         return events;
     }
 
+    std::string ReadLog() {
+        std::ifstream file(logPath_);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    static bool WaitUntilIdle(UploadQueue& queue) {
+        for (int i = 0; i < 1000 && queue.PendingCount() != 0; ++i) {
+            Sleep(10);
+        }
+        return queue.PendingCount() == 0;
+    }
+
     wchar_t logPath_[MAX_PATH] = {};
     EventLog log_;
     RetrySchedule schedule_;
@@ -109,8 +129,8 @@ TEST_F(UploadQueueTest, PassingFailuresAreTriedAgainUntilAccepted) {
     server_.Script(L"b.dmp", {Verdict(UploadVerdict::kRejected, 413, L"HTTP 413")});
     UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
     ASSERT_TRUE(queue.Start());
-    queue.Add({L"a.dmp", {}});
-    queue.Add({L"b.dmp", {}});
+    queue.Add(Item(L"a.dmp"));
+    queue.Add(Item(L"b.dmp"));
     EXPECT_EQ(1u, queue.Finish(60000, nullptr));  // b was rejected
     EXPECT_EQ(4, server_.attempts());
     // The two dumps' events interleave in an order the thread decides.
@@ -121,11 +141,26 @@ TEST_F(UploadQueueTest, PassingFailuresAreTriedAgainUntilAccepted) {
     EXPECT_EQ(4, Count(events, " ")) << events;
 }
 
+TEST_F(UploadQueueTest, RefusalOfEveryDumpEndsTheSendingAndKeepsTheRestQueued) {
+    server_.Script(L"a.dmp", {Verdict(UploadVerdict::kRefused, 401, L"HTTP 401")});
+    UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
+    queue.Add(Item(L"a.dmp"));
+    queue.Add(Item(L"b.dmp"));
+    ASSERT_TRUE(queue.Start());
+    // b is taken out once a is refused; c comes after the refusal.
+    ASSERT_TRUE(WaitUntilIdle(queue));
+    queue.Add(Item(L"c.dmp"));
+    EXPECT_EQ(3u, queue.Finish(60000, nullptr));
+    EXPECT_EQ(1, server_.attempts());
+    EXPECT_EQ("upload_rejected upload_failed upload_failed ", Events());
+    EXPECT_EQ(2, Count(ReadLog(), "\"error\":\"not tried: the upload of a.dmp was refused\""));
+}
+
 TEST_F(UploadQueueTest, WaitAtTheEndIsBoundedAndCutsOffWhatIsUnderWay) {
     server_.Script(L"quiet.dmp", {});
     UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
     ASSERT_TRUE(queue.Start());
-    queue.Add({L"quiet.dmp", {}});
+    queue.Add(Item(L"quiet.dmp"));
     const ULONGLONG started = GetTickCount64();
     EXPECT_EQ(1u, queue.Finish(300, nullptr));
     const ULONGLONG took = GetTickCount64() - started;
@@ -143,8 +178,8 @@ TEST_F(UploadQueueTest, CtrlCEndsTheWaitAtOnce) {
     UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_,
                       [](uint64_t bound) { return bound; });
     ASSERT_TRUE(queue.Start());
-    queue.Add({L"retry.dmp", {}});
-    queue.Add({L"quiet.dmp", {}});
+    queue.Add(Item(L"retry.dmp"));
+    queue.Add(Item(L"quiet.dmp"));
     const ULONGLONG started = GetTickCount64();
     EXPECT_EQ(2u, queue.Finish(600000, cancel));
     EXPECT_LT(GetTickCount64() - started, 10000u);
@@ -160,7 +195,7 @@ TEST_F(UploadQueueTest, NothingQueuedEndsAtOnce) {
 
 TEST_F(UploadQueueTest, DumpsDeletedBeforeTheyWereSentAreReportedOnce) {
     UploadQueue queue(server_.Attempt(), L"http://h/", &log_, schedule_);
-    queue.Add({L"C:\\d\\a_0.dmp", {}});
+    queue.Add(Item(L"C:\\d\\a_0.dmp"));
     queue.Withdraw(L"c:\\D\\A_0.DMP");    // queued, not yet taken: never sent
     queue.Withdraw(L"C:\\d\\older.dmp");  // of an earlier run
     EXPECT_EQ(0u, queue.PendingCount());

@@ -66,4 +66,24 @@ TEST(UtcTime, IsoWithMillisecondsFromBothTimeForms) {
     EXPECT_EQ('Z', now[23]);
 }
 
+TEST(UtcTime, ParsesOnlyItsOwnForm) {
+    uint64_t ticks = 0;
+    ASSERT_TRUE(ParseUtcTime("2026-12-08T10:00:05.123Z", &ticks));
+    FILETIME file = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    std::string text;
+    ASSERT_TRUE(FormatUtcTime(file, &text));
+    EXPECT_EQ("2026-12-08T10:00:05.123Z", text);
+    uint64_t later = 0;
+    ASSERT_TRUE(ParseUtcTime("2026-12-08T10:01:05.124Z", &later));
+    EXPECT_EQ(600010000u, later - ticks);
+    for (const char* other :
+         {"", "2026-12-08T10:00:05Z", "2026-12-08 10:00:05.123Z", "2026-02-30T10:00:05.123Z",
+          "2026-12-08T25:00:05.123Z", "2026-12-08T10:00:05.123", "2026-12-0xT10:00:05.123Z",
+          "2026-12-08T10:00:05.123Z "}) {
+        uint64_t untouched = 7;
+        EXPECT_FALSE(ParseUtcTime(other, &untouched)) << other;
+        EXPECT_EQ(7u, untouched);
+    }
+}
+
 }  // namespace
