@@ -46,7 +46,9 @@ struct SampledWatch {
 
     // The sampling thread's alone.
     PassState state = {};
-    uint32_t seenSeries = 0;  // series of the process seen so far
+    uint32_t seenSeries = 0;     // series of the process seen so far
+    bool rearming = false;       // a series was seen: sampled again once armed
+    bool afterHandOver = false;  // its counter thread has had a dump to write
     bool sampled = false;     // has had its first pass
     bool failed = false;      // a query for it failed: it is sampled no more
     ThreadCpuLedger ledger;   // its threads' times, where the process times do not move

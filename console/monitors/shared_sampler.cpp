@@ -119,17 +119,37 @@ void PrintLine(void* context, const wchar_t* text) {
     PrintLabelled(probe.watch->run->lineLabel, L"%s", text);
 }
 
-// After a series of either of its threads, every trigger of the process
-// starts from zero; none is sampled while a series is being written or the
-// quiet time lasts.
-bool Armed(SampledWatch& watch) {
-    WatchSeries& series = *watch.run->series;
-    const uint32_t count = SeriesStartedCount(series);
+// After a pass, or after the dump a pass handed over: once a series of
+// either of the process's threads has started, every trigger of the process
+// starts from zero, and the watch is re-armed. A series started during the
+// second before a pass is noticed after that pass, as one thread sampling
+// the process by itself would: the pass still runs, and a trigger it fires
+// is dropped by the gate.
+void NoteSeries(SampledWatch& watch) {
+    const uint32_t count = SeriesStartedCount(*watch.run->series);
     if (count != watch.seenSeries) {
         watch.seenSeries = count;
         watch.state = {};
+        watch.rearming = true;
     }
-    return MillisecondsUntilArmed(series) == 0;
+}
+
+// A watch being re-armed is not sampled while a series of the process is
+// being written or the quiet time lasts. A dump the gate dropped for the
+// quiet time of another process's series (-all -q) re-arms the watch too,
+// its triggers where they stood.
+bool Armed(SampledWatch& watch) {
+    WatchSeries& series = *watch.run->series;
+    if (watch.afterHandOver) {
+        watch.afterHandOver = false;
+        NoteSeries(watch);
+        watch.rearming = watch.rearming || MillisecondsUntilArmed(series) != 0;
+    }
+    if (watch.rearming && MillisecondsUntilArmed(series) != 0) {
+        return false;
+    }
+    watch.rearming = false;
+    return true;
 }
 
 // A watch whose query failed ends, and the run with exit code 1: what was
@@ -145,6 +165,7 @@ void HandOver(SampledWatch& watch, SampledOutcome outcome) {
     if (outcome == SampledOutcome::kDump) {
         watch.fired = watch.state.fired;
     }
+    watch.afterHandOver = true;
     watch.pending = true;
     SetEvent(watch.handedOver.Get());
 }
@@ -345,5 +366,7 @@ void SharedSampler::RunTriggers(SampledWatch& watch, const PassReadings& reading
     } else if (watch.reportFirstPass) {
         watch.reportFirstPass = false;
         HandOver(watch, SampledOutcome::kFirstPassDone);
+    } else {
+        NoteSeries(watch);
     }
 }
