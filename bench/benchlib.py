@@ -49,6 +49,35 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
 
 
+def cpu_ns(pid):
+    """Time on a processor of all present threads of a Linux process."""
+    total = 0
+    for task in Path("/proc/%d/task" % pid).iterdir():
+        try:
+            total += int((task / "schedstat").read_text().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass  # a thread that ended meanwhile
+    return total
+
+
+def shares_of_a_watch(run, seconds):
+    """Shares of one core, in percent, of the running monitor and of the
+    wineserver over the next seconds (after two more of start-up); then
+    presses Ctrl+C and waits for the monitor's end."""
+    time.sleep(2)  # past the start-up and the first samples
+    processes = [linux_pid(run), wineserver_pid()]
+    before = [cpu_ns(p) if p else 0 for p in processes]
+    started = time.monotonic()
+    time.sleep(seconds)
+    after = [cpu_ns(p) if p else 0 for p in processes]
+    elapsed = time.monotonic() - started
+    if run.returncode is not None:
+        raise RuntimeError("the monitor ended early:\n" + run.output)
+    run.ctrl_c()
+    run.wait(60)
+    return [(a - b) / 1e9 / elapsed * 100 for a, b in zip(after, before)]
+
+
 def wineserver_pid():
     """The wineserver serving this project's prefix, or None."""
     prefix = harness.wine_environment()["WINEPREFIX"]

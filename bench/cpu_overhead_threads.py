@@ -9,25 +9,12 @@ process is served by it. CPU time comes from the per-thread scheduler
 statistics in /proc (nanoseconds), summed over the process's threads."""
 
 import os
-import time
-from pathlib import Path
 
 import benchlib
 from benchlib import harness
 
 SECONDS = float(os.environ.get("BENCH_SECONDS", "30"))
 THREADS = 50
-
-
-def cpu_ns(pid):
-    """Time on a processor of all present threads of a Linux process."""
-    total = 0
-    for task in Path("/proc/%d/task" % pid).iterdir():
-        try:
-            total += int((task / "schedstat").read_text().split()[0])
-        except (OSError, ValueError, IndexError):
-            pass  # a thread that ended meanwhile
-    return total
 
 
 def one_window(options):
@@ -38,18 +25,7 @@ def one_window(options):
         run = harness.start_varnhold(options + [str(target.pid), dumps.file("never.dmp")[1]])
         with run:
             run.wait_for_line("Dump file:", 30)
-            time.sleep(2)  # past the start-up and the first samples
-            processes = [benchlib.linux_pid(run), benchlib.wineserver_pid()]
-            before = [cpu_ns(p) if p else 0 for p in processes]
-            started = time.monotonic()
-            time.sleep(SECONDS)
-            after = [cpu_ns(p) if p else 0 for p in processes]
-            elapsed = time.monotonic() - started
-            if run.returncode is not None:
-                raise RuntimeError("the monitor ended early:\n" + run.output)
-            run.ctrl_c()
-            run.wait(30)
-        return [(a - b) / 1e9 / elapsed * 100 for a, b in zip(after, before)]
+            return benchlib.shares_of_a_watch(run, SECONDS)
 
 
 def main():

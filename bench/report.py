@@ -11,7 +11,7 @@ import benchlib
 
 ORDER = ["monitor_overhead", "cpu_overhead_threads", "ctrl_c_latency", "trigger_to_dump",
          "handover", "miniplus", "long_watch_soak", "upload_send_mini", "upload_send_full",
-         "exe_sizes"]
+         "every_instance_cpu", "every_instance_memory", "exe_sizes"]
 BEGIN = "<!-- bench results begin -->"
 END = "<!-- bench results end -->"
 

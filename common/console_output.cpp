@@ -6,14 +6,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <string>
 
 namespace {
 
 // The runtime converts wide output to the locale's code page and stops at
 // the first character that code page lacks, dropping the rest of the text
 // and its line end. Such characters are shown as '?' instead.
-void ReplaceUnprintable(std::vector<wchar_t>& text) {
+void ReplaceUnprintable(std::wstring& text) {
     char converted[MB_LEN_MAX];
     for (wchar_t& c : text) {
         if (c != L'\0' && wctomb(converted, c) == -1) {
@@ -85,22 +85,29 @@ void EraseStatusLine() {
     EraseShownStatusLine();
 }
 
-void PrintWide(const wchar_t* format, ...) {
-    OutputLock hold;
-    EraseShownStatusLine();
-    va_list args;
-    va_start(args, format);
+std::wstring FormatWide(const wchar_t* format, va_list args) {
     va_list measure;
     va_copy(measure, args);
     const int length = _vscwprintf(format, measure);
     va_end(measure);
-    if (length >= 0) {
-        std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
-        _vsnwprintf(text.data(), text.size(), format, args);
-        ReplaceUnprintable(text);
-        wprintf(L"%s", text.data());
+    std::wstring text;
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length) + 1);
+        _vsnwprintf(&text[0], text.size(), format, args);
+        text.resize(static_cast<size_t>(length));
     }
+    return text;
+}
+
+void PrintWide(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatWide(format, args);
     va_end(args);
+    OutputLock hold;  // the conversion state of ReplaceUnprintable is the runtime's one
+    ReplaceUnprintable(text);
+    EraseShownStatusLine();
+    wprintf(L"%s", text.c_str());
     fflush(stdout);
 }
 

@@ -4,6 +4,7 @@
 // monitor threads and from a relaunched 64-bit build keep their order.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 
@@ -11,6 +12,9 @@
 // other output.
 void PrintWide(const wchar_t* format, ...);
 void PrintNarrow(const char* format, ...);
+
+// The text PrintWide prints for a format and its arguments.
+std::wstring FormatWide(const wchar_t* format, va_list args);
 
 // The status line: one line redrawn in place while a long step runs. Drawn
 // only when standard output is a console; with output redirected to a file

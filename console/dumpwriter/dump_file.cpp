@@ -1,11 +1,11 @@
 #include "console/dumpwriter/dump_file.h"
 
-#include "common/console_output.h"
+#include "common/labelled_output.h"
 #include "console/dumpwriter/minidump_write.h"
 #include "console/report/error_report.h"
 
 LiveDumpOutcome WriteLiveDump(const DumpRequest& request, const wchar_t* fileName, HANDLE file) {
-    PrintWide(L"Writing dump file %s ...\n", fileName);
+    PrintLabelled(request.lineLabel, L"Writing dump file %s ...\n", fileName);
     const DumpWriteOutcome write =
         WriteDumpToFile(request.process, request.processId, file,
                         request.reflect ? kReflectLiveDumpType : request.dumpType,

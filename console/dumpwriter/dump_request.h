@@ -27,6 +27,9 @@ struct DumpRequest {
     // What fired, for the metadata file and the event log; null for none.
     const MetadataTrigger* trigger;
     bool firstChance;  // the exception, when there is one, is a first chance one
+    // The process's name and id for the lines printed about it, when the run
+    // watches several processes at once; null otherwise.
+    const wchar_t* lineLabel;
     // -d: takes over the callback of every write; null without.
     MINIDUMP_CALLBACK_ROUTINE userCallback;
     // The thread of a hung window, whose stack is read after the dump as an

@@ -10,13 +10,12 @@
 #include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
-#include "console/monitors/cpu_share.h"
-#include "console/monitors/hung_window.h"
 #include "console/monitors/jit_dump.h"
 #include "console/monitors/monitor_run.h"
 #include "console/monitors/monitor_texts.h"
+#include "console/monitors/sampled_watch.h"
 #include "console/monitors/sampling_pass.h"
-#include "console/monitors/thread_cpu_times.h"
+#include "console/monitors/shared_sampler.h"
 #include "console/options/monitor_config.h"
 #include "console/report/error_report.h"
 #include "console/series/dump_series.h"
@@ -24,44 +23,7 @@
 
 namespace {
 
-constexpr ULONG kSystemProcessorPerformanceInformation = 8;
-constexpr ULONG kProcessVmCounters = 3;
-constexpr ULONG kProcessTimes = 4;
 constexpr DWORD kCounterFormat = PDH_FMT_LARGE | PDH_FMT_NOCAP100;  // 0x8400
-
-struct ProcessorPerformance {
-    LARGE_INTEGER idleTime;
-    LARGE_INTEGER kernelTime;  // includes the idle time
-    LARGE_INTEGER userTime;
-    LARGE_INTEGER dpcTime;
-    LARGE_INTEGER interruptTime;
-    ULONG interruptCount;
-};
-static_assert(sizeof(ProcessorPerformance) == 48, "48 bytes per processor in both builds");
-
-struct KernelUserTimes {
-    LARGE_INTEGER createTime;
-    LARGE_INTEGER exitTime;
-    LARGE_INTEGER kernelTime;
-    LARGE_INTEGER userTime;
-};
-static_assert(sizeof(KernelUserTimes) == 32, "32 bytes in both builds");
-
-struct VmCountersEx {
-    SIZE_T peakVirtualSize;
-    SIZE_T virtualSize;
-    ULONG pageFaultCount;
-    SIZE_T peakWorkingSetSize;
-    SIZE_T workingSetSize;
-    SIZE_T quotaPeakPagedPoolUsage;
-    SIZE_T quotaPagedPoolUsage;
-    SIZE_T quotaPeakNonPagedPoolUsage;
-    SIZE_T quotaNonPagedPoolUsage;
-    SIZE_T pagefileUsage;
-    SIZE_T peakPagefileUsage;
-    SIZE_T privateUsage;
-};
-static_assert(sizeof(VmCountersEx) == 12 * sizeof(SIZE_T), "96 bytes (64-bit) or 48 (32-bit)");
 
 struct PdhQueryTraits {
     using Type = PDH_HQUERY;
@@ -71,84 +33,20 @@ struct PdhQueryTraits {
 // The query owns its counters: closing it frees them.
 using UniquePdhQuery = UniqueResource<PdhQueryTraits>;
 
-// What the live probes read from.
-struct LiveSources {
-    const MonitorConfig* config;
-    ProcessorPerformance* processors;
-    uint32_t processorCount;
+struct LiveCounter {
     PDH_HQUERY query;
     PDH_HCOUNTER counter;
-    ThreadCpuTimes* threadTimes;  // only where the process times of the target stay frozen
 };
 
-// The target's kernel plus user time, from its threads where its process
-// times do not move.
-bool SampleProcessTotal(LiveSources* sources, uint64_t* total) {
-    LONG status;
-    if (sources->threadTimes != nullptr) {
-        status = SampleThreadCpuTotal(*sources->threadTimes, sources->config->processId, total);
-    } else {
-        KernelUserTimes times = {};
-        ULONG returned = 0;
-        status = g_processWide.ntQueryInformationProcess(sources->config->process, kProcessTimes,
-                                                         &times, sizeof(times), &returned);
-        if (status >= 0) {
-            *total = static_cast<uint64_t>(times.kernelTime.QuadPart) +
-                     static_cast<uint64_t>(times.userTime.QuadPart);
-        }
-    }
-    if (status < 0) {
-        ReportNtStatus(L"Failed to query process times", status);
-        return false;
-    }
-    return true;
-}
-
-bool SampleCpu(void* context, CpuSample* sample) {
-    auto* sources = static_cast<LiveSources*>(context);
-    const ULONG size = sources->processorCount * sizeof(ProcessorPerformance);
-    ULONG returned = 0;
-    LONG status = g_processWide.ntQuerySystemInformation(kSystemProcessorPerformanceInformation,
-                                                         sources->processors, size, &returned);
-    if (status < 0) {
-        ReportNtStatus(L"Failed to query processor performance", status);
-        return false;
-    }
-    uint64_t systemTotal = 0;
-    for (uint32_t i = 0; i < sources->processorCount; ++i) {
-        systemTotal += static_cast<uint64_t>(sources->processors[i].kernelTime.QuadPart) +
-                       static_cast<uint64_t>(sources->processors[i].userTime.QuadPart);
-    }
-    if (!SampleProcessTotal(sources, &sample->processTotal)) {
-        return false;
-    }
-    sample->systemTotal = systemTotal;
-    return true;
-}
-
-bool SampleCommit(void* context, uint64_t* privateBytes) {
-    auto* sources = static_cast<LiveSources*>(context);
-    VmCountersEx counters = {};
-    ULONG returned = 0;
-    LONG status = g_processWide.ntQueryInformationProcess(
-        sources->config->process, kProcessVmCounters, &counters, sizeof(counters), &returned);
-    if (status < 0) {
-        ReportNtStatus(L"Failed to query virtual memory counters", status);
-        return false;
-    }
-    *privateBytes = counters.privateUsage;
-    return true;
-}
-
 bool SampleCounter(void* context, int64_t* value) {
-    auto* sources = static_cast<LiveSources*>(context);
-    PDH_STATUS status = PdhCollectQueryData(sources->query);
+    auto* live = static_cast<LiveCounter*>(context);
+    PDH_STATUS status = PdhCollectQueryData(live->query);
     if (status != ERROR_SUCCESS) {
         ReportPdhError(L"Failed to collect query data", static_cast<uint32_t>(status));
         return false;
     }
     PDH_FMT_COUNTERVALUE formatted = {};
-    status = PdhGetFormattedCounterValue(sources->counter, kCounterFormat, nullptr, &formatted);
+    status = PdhGetFormattedCounterValue(live->counter, kCounterFormat, nullptr, &formatted);
     if (status != ERROR_SUCCESS) {
         ReportPdhError(L"Failed to get formatted counter value", static_cast<uint32_t>(status));
         return false;
@@ -157,18 +55,9 @@ bool SampleCounter(void* context, int64_t* value) {
     return true;
 }
 
-const void* FindTargetHungWindow(void* context) {
-    auto* sources = static_cast<LiveSources*>(context);
-    return FindHungWindow(sources->config->processId);
-}
-
-void PrintLine(void*, const wchar_t* text) {
-    PrintWide(L"%s", text);
-}
-
 void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTrigger& trigger,
                  const void* hungWindow = nullptr) {
-    DumpRequest request = DumpRequestFor(*run.config, comment, trigger);
+    DumpRequest request = DumpRequestFor(run, comment, trigger);
     // The window's thread is the one whose stack tells why it hangs.
     if (hungWindow != nullptr) {
         request.hungThreadId =
@@ -177,8 +66,8 @@ void RequestDump(const MonitorRun& run, const wchar_t* comment, const MetadataTr
     WriteDumpSeries(request, *run.series, SeriesDemand::kWhenArmed);
 }
 
-// A monitor that cannot go on ends the run, and the run then ends with exit
-// code 1: what was asked for is not being watched.
+// A monitor that cannot go on ends the watch, and the run then ends with
+// exit code 1: what was asked for is not being watched.
 void EndRunFailed(const MonitorRun& run) {
     MarkMonitorFailed(*run.series);
     RaiseStop(run.stopEvent);
@@ -192,29 +81,11 @@ void EndJitStartWithoutDump(const MonitorRun& run) {
 }
 
 void WriteJitDumpOrFail(const MonitorRun& run) {
-    if (WriteJitDump(*run.config, *run.series) == SeriesOutcome::kNotStarted) {
+    if (WriteJitDump(run) == SeriesOutcome::kNotStarted) {
         EndJitStartWithoutDump(run);
         return;
     }
     RaiseStop(run.stopEvent);
-}
-
-// The processor buffer, allocated only when the CPU trigger is on.
-bool AllocateProcessorBuffer(const MonitorConfig& config, UniqueHeapMemory* buffer) {
-    if (config.cpuTrigger == 0) {
-        return true;
-    }
-    const SIZE_T size =
-        static_cast<SIZE_T>(g_processWide.processorCount) * sizeof(ProcessorPerformance);
-    buffer->Reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
-    if (!buffer->IsValid()) {
-        // HeapAlloc does not always set the last error.
-        const DWORD error = GetLastError();
-        ReportWin32Error(L"Failed to allocate memory",
-                         error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    return true;
 }
 
 // The performance query with its one counter and its first sample, only
@@ -258,15 +129,8 @@ PassSettings SettingsOf(const MonitorConfig& config) {
     return settings;
 }
 
-// Whether the thread samples once a second; otherwise it writes the
-// immediate dump.
-bool KeepsSampling(const MonitorConfig& config) {
-    return config.cpuTrigger != 0 || config.commitTrigger != 0 || config.counterTrigger != 0 ||
-           config.hungWindow != 0 || config.debugThread != 0;
-}
-
-// The run's watch is over once its series are all written: the thread that
-// wrote the last one ends the run.
+// The watch's series are all written: the thread that wrote the last one
+// ends the watch.
 bool WatchOver(const MonitorRun& run) {
     if (!SeriesFinished(*run.series)) {
         return false;
@@ -275,16 +139,9 @@ bool WatchOver(const MonitorRun& run) {
     return true;
 }
 
-// After a series of either thread, every trigger starts from zero once that
-// series has ended and the quiet time has passed. False when the stop signal
-// ended the wait.
-bool ArmAgain(const MonitorRun& run, PassState& state, uint32_t& seenSeries) {
-    const uint32_t count = SeriesStartedCount(*run.series);
-    if (count == seenSeries) {
-        return true;
-    }
-    seenSeries = count;
-    state = {};
+// Until a trigger may fire again (a series of the process being written,
+// the quiet time). False when the stop signal ended the wait.
+bool AwaitArmed(const MonitorRun& run) {
     for (;;) {
         const uint64_t wait = MillisecondsUntilArmed(*run.series);
         if (wait == 0) {
@@ -296,75 +153,92 @@ bool ArmAgain(const MonitorRun& run, PassState& state, uint32_t& seenSeries) {
     }
 }
 
-// A thread that ends by itself ends the whole run.
-void RunPasses(const MonitorRun& run, LiveSources& sources) {
-    const MonitorConfig& config = *run.config;
-    const PassSettings settings = SettingsOf(config);
-    PassState state = {};
-    uint32_t seenSeries = SeriesStartedCount(*run.series);
-    const PassProbes probes = {
-        &sources, SampleCpu, SampleCommit, SampleCounter, FindTargetHungWindow, PrintLine};
+// No trigger and no debug-event monitoring: the dump is due at once, and in
+// a long watch again whenever the quiet time is over.
+void WriteImmediateDumps(const MonitorRun& run) {
     wchar_t comment[kDumpCommentCapacity];
-    for (;;) {
-        SYSTEMTIME now = {};
-        GetLocalTime(&now);
-        const PassClock clock = {now.wHour, now.wMinute, now.wSecond};
-        const PassOutcome outcome =
-            RunSamplingPass(settings, state, probes, clock, comment, kDumpCommentCapacity);
-        if (outcome == PassOutcome::kFailed) {
-            EndRunFailed(run);
-            return;
-        }
-        if (outcome == PassOutcome::kDump) {
-            RequestDump(run, comment, state.fired, state.hungWindow);
-            if (WatchOver(run)) {
-                return;
-            }
-        } else if (config.jitMode != 0) {
-            WriteJitDumpOrFail(run);
-            return;
-        } else if (!KeepsSampling(config)) {
-            FormatManualComment(comment, kDumpCommentCapacity, settings.commandLine);
-            RequestDump(run, comment, TriggerOfKind("manual"));
-            if (WatchOver(run) || !ArmAgain(run, state, seenSeries)) {
-                return;
-            }
-            continue;  // the next immediate dump is due once the quiet time is over
-        }
-        if (!ArmAgain(run, state, seenSeries) || WaitForStop(run.stopEvent, 1000)) {
+    const MetadataTrigger manual = TriggerOfKind("manual");
+    while (AwaitArmed(run)) {
+        FormatManualComment(comment, kDumpCommentCapacity, ShownCommandLine());
+        RequestDump(run, comment, manual);
+        if (WatchOver(run)) {
             return;
         }
     }
 }
 
+// The sampling thread samples the process; this thread writes what its
+// triggers ask for, so that no dump holds up the sampling of the others.
+void WriteSampledDumps(const MonitorRun& run, LiveCounter& counter) {
+    SampledWatch watch;
+    watch.run = &run;
+    watch.settings = SettingsOf(*run.config);
+    watch.counterContext = &counter;
+    watch.sampleCounter = SampleCounter;
+    // A just-in-time start's dump follows the first pass's other checks.
+    watch.reportFirstPass = run.config->jitMode != 0;
+    watch.handedOver.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!watch.handedOver || run.sampler == nullptr) {
+        ReportWin32Error(L"Failed to create event", GetLastError());
+        EndRunFailed(run);
+        return;
+    }
+    watch.seenSeries = SeriesStartedCount(*run.series);
+    run.sampler->Add(&watch);
+    HANDLE waitFor[2] = {run.stopEvent, watch.handedOver.Get()};
+    bool jitDue = false;
+    while (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        if (!watch.pending) {
+            continue;
+        }
+        if (watch.outcome == SampledOutcome::kFirstPassDone) {
+            jitDue = true;
+            break;
+        }
+        RequestDump(run, watch.comment, watch.fired, watch.firedWindow);
+        watch.pending = false;
+        if (WatchOver(run)) {
+            break;
+        }
+    }
+    run.sampler->Remove(&watch);
+    if (jitDue) {
+        WriteJitDumpOrFail(run);
+    } else if (run.config->jitMode != 0 && SummariseSeries(*run.series).seriesWritten == 0) {
+        EndJitStartWithoutDump(run);
+    }
+}
+
+bool SamplesTriggers(const MonitorConfig& config) {
+    return config.cpuTrigger != 0 || config.commitTrigger != 0 || config.counterTrigger != 0 ||
+           config.hungWindow != 0;
+}
+
 void RunCounterMonitor(const MonitorRun& run) {
     const MonitorConfig& config = *run.config;
-    UniqueHeapMemory processorBuffer;
-    if (!AllocateProcessorBuffer(config, &processorBuffer)) {
-        EndRunFailed(run);
-        return;
-    }
     UniquePdhQuery query;
-    PDH_HCOUNTER counter = nullptr;
-    if (!OpenCounterQuery(config, &query, &counter)) {
+    LiveCounter counter = {nullptr, nullptr};
+    if (!OpenCounterQuery(config, &query, &counter.counter)) {
         EndRunFailed(run);
         return;
     }
+    counter.query = query.Get();
     if (StopRaised(run.stopEvent)) {
         if (config.jitMode != 0) {
             EndJitStartWithoutDump(run);
         }
         return;
     }
-    ThreadCpuTimes threadTimes;
-    const bool fromThreads = config.cpuTrigger != 0 && g_processWide.foreignProcessTimesFrozen;
-    LiveSources sources = {&config,
-                           static_cast<ProcessorPerformance*>(processorBuffer.Get()),
-                           g_processWide.processorCount,
-                           query.Get(),
-                           counter,
-                           fromThreads ? &threadTimes : nullptr};
-    RunPasses(run, sources);
+    if (SamplesTriggers(config)) {
+        WriteSampledDumps(run, counter);
+    } else if (config.jitMode != 0) {
+        WriteJitDumpOrFail(run);
+    } else if (config.debugThread == 0) {
+        WriteImmediateDumps(run);
+    } else {
+        // Only the debug-event thread's triggers: nothing to sample.
+        WaitForSingleObject(run.stopEvent, INFINITE);
+    }
 }
 
 }  // namespace

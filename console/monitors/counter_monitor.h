@@ -1,10 +1,11 @@
-// The counter sampling thread of a monitoring run: once a second it samples
-// the target (CPU share, committed memory, a performance counter, a hung
-// window) and requests the run's dump series when a trigger fires; it also
-// writes the just-in-time dump and the immediate dump of a run without
-// triggers.
+// The counter thread of one watched process: it opens the process's
+// performance counter (-p), adds the process to the run's sampling thread,
+// which samples it once a second with every other watched process (CPU
+// share, committed memory, the counter, a hung window), and writes the dump
+// series a trigger asks for; it also writes the just-in-time dump and the
+// immediate dump of a run without triggers.
 #pragma once
 
-// Thread procedure; the argument is the run's MonitorRun. Raises the run's
-// stop signal whenever it ends by itself. Returns 0.
+// Thread procedure; the argument is the process's MonitorRun. Raises the
+// watch's stop signal whenever it ends by itself. Returns 0.
 unsigned __stdcall CounterMonitorThread(void* run);

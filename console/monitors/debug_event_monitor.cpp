@@ -5,6 +5,7 @@
 
 #include "common/console_output.h"
 #include "common/debugged_launch.h"
+#include "common/labelled_output.h"
 #include "common/shown_command_line.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
@@ -77,7 +78,7 @@ void RequestDump(MonitorState& state, SeriesDemand demand, const MetadataTrigger
                  MINIDUMP_EXCEPTION_INFORMATION* exceptionInformation = nullptr,
                  bool firstChance = false) {
     WriteDumpSeries(
-        DumpRequestFor(*state.config, state.comment, trigger, exceptionInformation, firstChance),
+        DumpRequestFor(*state.run, state.comment, trigger, exceptionInformation, firstChance),
         *state.run->series, demand);
 }
 
@@ -87,7 +88,7 @@ void RequestDump(MonitorState& state, SeriesDemand demand, const MetadataTrigger
 // back to the target at once. The series gate decides for good; this only
 // spares the exception line for one that will not be dumped.
 bool ArmedForFirstChance(const MonitorState& state) {
-    SharedSeriesState& series = *state.run->series;
+    WatchSeries& series = *state.run->series;
     return !SeriesFinished(series) && MillisecondsUntilArmed(series) == 0;
 }
 
@@ -109,12 +110,13 @@ bool DumpException(MonitorState& state, uint32_t code, bool firstChance) {
         return true;
     }
     const SYSTEMTIME& t = state.time;
+    const wchar_t* label = state.run->lineLabel;
     if (firstChance) {
-        PrintWide(L"[%02d:%02d:%02d] Exception: %08X %s\n", t.wHour, t.wMinute, t.wSecond, code,
-                  ExceptionName(code));
+        PrintLabelled(label, L"[%02d:%02d:%02d] Exception: %08X %s\n", t.wHour, t.wMinute,
+                      t.wSecond, code, ExceptionName(code));
     } else {
-        PrintWide(L"[%02d:%02d:%02d] Exception: Unhandled - %08X %s\n", t.wHour, t.wMinute,
-                  t.wSecond, code, ExceptionName(code));
+        PrintLabelled(label, L"[%02d:%02d:%02d] Exception: Unhandled - %08X %s\n", t.wHour,
+                      t.wMinute, t.wSecond, code, ExceptionName(code));
     }
     FormatExceptionComment(state.comment, kDumpCommentCapacity, ShownCommandLine(), code,
                            firstChance);
@@ -160,9 +162,10 @@ bool HandleException(MonitorState& state, DWORD* status) {
     }
     if (decision.showFilterLine) {
         const SYSTEMTIME& t = state.time;
-        PrintWide(firstChance ? L"[%02d:%02d:%02d] Exception: %08X.%s (1st)\n"
-                              : L"[%02d:%02d:%02d] Exception: %08X.%s (2nd)\n",
-                  t.wHour, t.wMinute, t.wSecond, code, ExceptionName(code));
+        PrintLabelled(state.run->lineLabel,
+                      firstChance ? L"[%02d:%02d:%02d] Exception: %08X.%s (1st)\n"
+                                  : L"[%02d:%02d:%02d] Exception: %08X.%s (2nd)\n",
+                      t.wHour, t.wMinute, t.wSecond, code, ExceptionName(code));
     }
 
     *status = DBG_EXCEPTION_NOT_HANDLED;
@@ -182,7 +185,8 @@ bool HandleException(MonitorState& state, DWORD* status) {
 
 void HandleProcessExit(MonitorState& state) {
     const SYSTEMTIME& t = state.time;
-    PrintWide(L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour, t.wMinute, t.wSecond);
+    PrintLabelled(state.run->lineLabel, L"[%02d:%02d:%02d] Dump Process Exist\n", t.wHour,
+                  t.wMinute, t.wSecond);
     FormatTerminationComment(state.comment, kDumpCommentCapacity, ShownCommandLine());
     RequestDump(state, SeriesDemand::kAlways, TriggerOfKind("termination"));
     RaiseStop(state.run->stopEvent);
@@ -204,10 +208,16 @@ void PrintDebugString(MonitorState& state) {
                                         bytes, nullptr)) {
         return;
     }
+    const wchar_t* label = state.run->lineLabel;
     if (info.fUnicode) {
         const wchar_t* text = static_cast<const wchar_t*>(buffer.Get());
-        PrintWide(L"[%02d:%02d:%02d] Debug String:\n%.*s\n", t.wHour, t.wMinute, t.wSecond,
-                  static_cast<int>(WideTextLength(text, characters)), text);
+        PrintLabelled(label, L"[%02d:%02d:%02d] Debug String:\n%.*s\n", t.wHour, t.wMinute,
+                      t.wSecond, static_cast<int>(WideTextLength(text, characters)), text);
+    } else if (label != nullptr) {
+        // The label is wide, the string stays in the narrow form it came in.
+        const char* text = static_cast<const char*>(buffer.Get());
+        PrintNarrow("[%02d:%02d:%02d] %S Debug String:\n%.*s\n", t.wHour, t.wMinute, t.wSecond,
+                    label, static_cast<int>(NarrowTextLength(text, characters)), text);
     } else {
         const char* text = static_cast<const char*>(buffer.Get());
         PrintNarrow("[%02d:%02d:%02d] Debug String:\n%.*s\n", t.wHour, t.wMinute, t.wSecond,

@@ -1,9 +1,11 @@
-// Search for a visible top-level window of the target that the window
-// manager reports as hung.
+// Search for a visible top-level window of a watched process that the
+// window manager reports as hung: one enumeration of the top-level windows
+// serves every watched process.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct HungWindowSearch {
@@ -11,9 +13,18 @@ struct HungWindowSearch {
     HWND window;  // null until found
 };
 
-// EnumWindows callback; parameter is a HungWindowSearch*. Stops the
-// enumeration (returns FALSE) once it has stored a window.
+// What the enumeration is handed: the searches of one pass.
+struct HungWindowSearches {
+    HungWindowSearch* entries;
+    size_t count;
+    size_t found;
+};
+
+// EnumWindows callback; parameter is a HungWindowSearches*. Stores the
+// first visible hung window of each process searched for, and stops the
+// enumeration (returns FALSE) once every search has found one.
 BOOL CALLBACK FindHungWindowProc(HWND window, LPARAM parameter);
 
-// The first visible hung top-level window of the process, or null.
-HWND FindHungWindow(uint32_t processId);
+// Fills in the first visible hung top-level window of each process (null
+// where there is none), in one enumeration.
+void FindHungWindows(HungWindowSearch* entries, size_t count);

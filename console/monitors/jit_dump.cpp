@@ -76,7 +76,8 @@ bool CaptureJitException(HANDLE process, uintptr_t jitDebugInfo, CapturedExcepti
 
 }  // namespace
 
-SeriesOutcome WriteJitDump(const MonitorConfig& config, SharedSeriesState& series) {
+SeriesOutcome WriteJitDump(const MonitorRun& run) {
+    const MonitorConfig& config = *run.config;
     wchar_t comment[kDumpCommentCapacity];
     FormatJitComment(comment, kDumpCommentCapacity, ShownCommandLine(), config.processId,
                      config.jitEvent, config.jitDebugInfo);
@@ -93,6 +94,6 @@ SeriesOutcome WriteJitDump(const MonitorConfig& config, SharedSeriesState& serie
         exceptionInformation = &exception;
     }
     const MetadataTrigger trigger = TriggerOfKind("jit");
-    return WriteDumpSeries(DumpRequestFor(config, comment, trigger, exceptionInformation), series,
+    return WriteDumpSeries(DumpRequestFor(run, comment, trigger, exceptionInformation), *run.series,
                            SeriesDemand::kAlways);
 }

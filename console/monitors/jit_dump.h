@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
-#include "console/options/monitor_config.h"
+#include "console/monitors/monitor_run.h"
 #include "console/series/dump_series.h"
 
 // Formats the comment, follows the record when there is a usable one, and
 // writes the series (with the exception of the failing thread when the
 // record could be followed, without exception information otherwise).
 // A crash comes once: the series does not wait for the quiet time.
-SeriesOutcome WriteJitDump(const MonitorConfig& config, SharedSeriesState& series);
+SeriesOutcome WriteJitDump(const MonitorRun& run);

@@ -1,8 +1,9 @@
 #include "console/monitors/monitor_run.h"
 
-DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
+DumpRequest DumpRequestFor(const MonitorRun& run, const wchar_t* comment,
                            const MetadataTrigger& trigger,
                            MINIDUMP_EXCEPTION_INFORMATION* exception, bool firstChance) {
+    const MonitorConfig& config = *run.config;
     DumpRequest request = {};
     request.process = config.process;
     request.processId = config.processId;
@@ -16,6 +17,7 @@ DumpRequest DumpRequestFor(const MonitorConfig& config, const wchar_t* comment,
     request.comment = comment;
     request.trigger = &trigger;
     request.firstChance = firstChance;
+    request.lineLabel = run.lineLabel;
     request.userCallback = config.userCallback;
     request.printStack = config.stack != 0;
     return request;

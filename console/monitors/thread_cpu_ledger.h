@@ -30,7 +30,7 @@ struct ThreadCpuLedger {
 // starting point. A thread that has gone adds nothing for the interval in
 // which it ended, and one that came and went between two samples is not
 // seen at all: where the platform tells the process's own total, that total
-// is used instead (see thread_cpu_times.h). Takes the readings over and
+// is used instead (see shared_sampler.cpp). Takes the readings over and
 // hands back the buffer of the previous sample in their place, so that
 // sampling once a second allocates nothing. Returns the total.
 uint64_t AddThreadSample(ThreadCpuLedger& ledger, std::vector<ThreadTimeReading>& readings,

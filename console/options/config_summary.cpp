@@ -56,6 +56,10 @@ void AppendLongWatch(std::wstring& text, const MonitorConfig& config) {
     if (config.ratePerHour != 0) {
         AppendFormatted(text, L"Dumps per hour:        at most %u\n", config.ratePerHour);
     }
+    if (config.allInstances != 0) {
+        AppendFormatted(text, L"Every instance:        yes, at most %u at once\n",
+                        kMostWatchedAtOnce);
+    }
 }
 
 }  // namespace

@@ -63,7 +63,15 @@ struct MonitorConfig {
     // -d: the "MiniDumpCallbackRoutine" of the user's library (loaded for the
     // life of the process); null without.
     MINIDUMP_CALLBACK_ROUTINE userCallback;
+    uint32_t allInstances;  // -all: every process of the name, those running and those to come
 };
+
+// -all: how many processes are watched at once at most. Each takes up to
+// three threads of the monitor (its counter thread, its supervisor and, with
+// -e, -l or -t, a debug-event thread of its own, since debug events reach
+// only the thread that attached) and its dumps wait for the run's other
+// dumps, which are written one at a time.
+constexpr uint32_t kMostWatchedAtOnce = 64;
 
 // Default values of the scanned fields, as the option table gives them.
 constexpr uint32_t kDefaultDumpCount = 1;

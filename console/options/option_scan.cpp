@@ -30,6 +30,11 @@ const wchar_t kRateNeedsADump[] = L"-rate needs a number of dumps of at least 1.
 const wchar_t kSendNeedsUpload[] = L"-send needs -upload and the URL of the crash server.\n";
 const wchar_t kSendPathTooLong[] =
     L"The path given to -send is too long (at most 259 characters).\n";
+const wchar_t kAllNeedsAName[] =
+    L"-all needs -w and the image name of the processes to watch (for example -w app.exe).\n";
+const wchar_t kAllWithoutCounter[] =
+    L"-all cannot be used with -p or -pl: a performance counter is one value for the whole "
+    L"system, not one for each process.\n";
 
 using Step = std::optional<ScanOutcome>;
 
@@ -323,6 +328,11 @@ const OptionEntry kOptions[] = {
          return std::nullopt;
      }},
     {L"a", Rearm},
+    {L"all",
+     [](Cursor& c) -> Step {
+         c.options.settings.allInstances = 1;
+         return std::nullopt;
+     }},
     {L"b", Breakpoints},
     {L"c", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrAbove); }},
     {L"cl", [](Cursor& c) { return CpuTrigger(c, kTriggerAtOrBelow); }},
@@ -468,6 +478,21 @@ Step Positional(Cursor& cursor, const wchar_t* argument) {
     return std::nullopt;
 }
 
+// -all watches processes that a name designates, now and later: never one
+// launched, one identifier or a just-in-time start.
+Step CheckEveryInstance(const ScannedOptions& options) {
+    if (options.settings.allInstances == 0) {
+        return std::nullopt;
+    }
+    if (!options.wait || !options.targetByName || options.launch || options.settings.jitMode != 0) {
+        return Refuse(kAllNeedsAName);
+    }
+    if (options.settings.counterTrigger != kTriggerOff) {
+        return Refuse(kAllWithoutCounter);
+    }
+    return std::nullopt;
+}
+
 void ResetToDefaults(ScannedOptions& options) {
     options = ScannedOptions{};
     options.settings.dumpCount = kDefaultDumpCount;
@@ -492,9 +517,12 @@ ScanOutcome ScanArguments(int argc, wchar_t** argv, const ScanEnvironment& envir
             return *stop;
         }
     }
-    // Either order will do: the check waits for the end of the scan.
+    // Either order will do: the checks wait for the end of the scan.
     if (options.sendPath != nullptr && options.settings.uploadUrl == nullptr) {
         return Refuse(kSendNeedsUpload);
+    }
+    if (Step stop = CheckEveryInstance(options)) {
+        return *stop;
     }
     return ScanOutcome{ScanStatus::Run, 0, nullptr};
 }

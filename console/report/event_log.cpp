@@ -40,6 +40,14 @@ bool EndsWithinALine(HANDLE file) {
     return ReadFile(file, &byte, 1, &read, &at) && read == 1 && byte != '\n';
 }
 
+// The process a series event is about, when the run names one.
+JsonObject WithProcess(JsonObject fields, uint32_t processId) {
+    if (processId != 0) {
+        fields["processId"] = processId;
+    }
+    return fields;
+}
+
 }  // namespace
 
 // A line waits this long for another run's append; then it is written
@@ -173,21 +181,25 @@ void EventLog::RunStarted(const JsonObject& settings) {
     WriteMade("run_started", [&] { return JsonObject{{"settings", settings}}; });
 }
 
-void EventLog::Trigger(const char* kind) {
-    WriteMade("trigger", [&] { return JsonObject{{"kind", kind}}; });
+void EventLog::Trigger(const char* kind, std::optional<double> value, uint32_t processId) {
+    WriteMade("trigger", [&] {
+        JsonObject fields = {{"kind", kind}};
+        if (value) {
+            fields["value"] = JsonNumber(*value);
+        }
+        return WithProcess(std::move(fields), processId);
+    });
 }
 
-void EventLog::Trigger(const char* kind, double value) {
-    WriteMade("trigger", [&] { return JsonObject{{"kind", kind}, {"value", JsonNumber(value)}}; });
-}
-
-void EventLog::DumpStarted(const wchar_t* path) {
-    WriteMade("dump_started", [&] { return JsonObject{{"path", Utf8FromWide(path)}}; });
+void EventLog::DumpStarted(const wchar_t* path, uint32_t processId) {
+    WriteMade("dump_started", [&] {
+        return WithProcess(JsonObject{{"path", Utf8FromWide(path)}}, processId);
+    });
 }
 
 void EventLog::DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds,
                            const std::string& signature, const std::string& crashReason,
-                           const std::string& topFrame) {
+                           const std::string& topFrame, uint32_t processId) {
     WriteMade("dump_written", [&] {
         JsonObject fields = {
             {"path", Utf8FromWide(path)}, {"bytes", bytes}, {"milliseconds", milliseconds}};
@@ -198,32 +210,40 @@ void EventLog::DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t millise
                 fields[text.first] = *text.second;
             }
         }
-        return fields;
+        return WithProcess(std::move(fields), processId);
     });
 }
 
-void EventLog::DumpFailed(const wchar_t* path, const wchar_t* errorText) {
+void EventLog::DumpFailed(const wchar_t* path, const wchar_t* errorText, uint32_t processId) {
     WriteMade("dump_failed", [&] {
-        return JsonObject{{"path", Utf8FromWide(path)}, {"error", Utf8FromWide(errorText)}};
+        return WithProcess(
+            JsonObject{{"path", Utf8FromWide(path)}, {"error", Utf8FromWide(errorText)}},
+            processId);
     });
 }
 
-void EventLog::DumpDeleted(const wchar_t* path) {
-    WriteMade("dump_deleted", [&] { return JsonObject{{"path", Utf8FromWide(path)}}; });
-}
-
-void EventLog::DumpSkipped(const wchar_t* path, uint64_t freeMB) {
-    WriteMade("dump_skipped", [&] {
-        return JsonObject{{"path", Utf8FromWide(path)}, {"reason", "free"}, {"freeMB", freeMB}};
+void EventLog::DumpDeleted(const wchar_t* path, uint32_t processId) {
+    WriteMade("dump_deleted", [&] {
+        return WithProcess(JsonObject{{"path", Utf8FromWide(path)}}, processId);
     });
 }
 
-void EventLog::DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour) {
+void EventLog::DumpSkipped(const wchar_t* path, uint64_t freeMB, uint32_t processId) {
     WriteMade("dump_skipped", [&] {
-        return JsonObject{{"path", Utf8FromWide(path)},
-                          {"reason", "rate"},
-                          {"dumpsLastHour", dumpsLastHour},
-                          {"rate", ratePerHour}};
+        return WithProcess(
+            JsonObject{{"path", Utf8FromWide(path)}, {"reason", "free"}, {"freeMB", freeMB}},
+            processId);
+    });
+}
+
+void EventLog::DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour,
+                            uint32_t processId) {
+    WriteMade("dump_skipped", [&] {
+        return WithProcess(JsonObject{{"path", Utf8FromWide(path)},
+                                      {"reason", "rate"},
+                                      {"dumpsLastHour", dumpsLastHour},
+                                      {"rate", ratePerHour}},
+                           processId);
     });
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "common/unique_resource.h"
@@ -42,22 +43,27 @@ class EventLog {
 
     void Write(const char* event, const JsonObject& fields);
 
-    void RunStarted(const JsonObject& settings);   // {"settings": ...}
-    void Trigger(const char* kind);                // {"kind"}
-    void Trigger(const char* kind, double value);  // {"kind", "value"}
-    void DumpStarted(const wchar_t* path);         // {"path"}
+    void RunStarted(const JsonObject& settings);  // {"settings": ...}
+    // The events of a dump series carry "processId" last when one is given
+    // (a run watching several processes at once); 0 leaves it out.
+    // {"kind", "value"}; no value when none is given.
+    void Trigger(const char* kind, std::optional<double> value = std::nullopt,
+                 uint32_t processId = 0);
+    void DumpStarted(const wchar_t* path, uint32_t processId = 0);  // {"path"}
     // {"path", "bytes", "milliseconds", "signature", "crashReason", "topFrame"};
     // each text left out when empty.
     void DumpWritten(const wchar_t* path, uint64_t bytes, uint64_t milliseconds,
                      const std::string& signature = std::string(),
                      const std::string& crashReason = std::string(),
-                     const std::string& topFrame = std::string());
-    void DumpFailed(const wchar_t* path, const wchar_t* errorText);  // {"path", "error"}
-    void DumpDeleted(const wchar_t* path);                           // {"path"}
+                     const std::string& topFrame = std::string(), uint32_t processId = 0);
+    // {"path", "error"}
+    void DumpFailed(const wchar_t* path, const wchar_t* errorText, uint32_t processId = 0);
+    void DumpDeleted(const wchar_t* path, uint32_t processId = 0);  // {"path"}
     // {"path", "reason": "free", "freeMB"}
-    void DumpSkipped(const wchar_t* path, uint64_t freeMB);
+    void DumpSkipped(const wchar_t* path, uint64_t freeMB, uint32_t processId = 0);
     // {"path", "reason": "rate", "dumpsLastHour", "rate"}
-    void DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour);
+    void DumpOverRate(const wchar_t* path, uint32_t dumpsLastHour, uint32_t ratePerHour,
+                      uint32_t processId = 0);
     void ProcessStarted(uint32_t processId, const wchar_t* name);  // {"processId", "name"}
     void ProcessExited(uint32_t processId);                        // {"processId"}
     void RunEnded(uint32_t exitCode);                              // {"exitCode"}

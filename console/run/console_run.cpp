@@ -1,7 +1,6 @@
 #include "console/run/console_run.h"
 
 #include <windows.h>
-#include <process.h>
 
 #include <clocale>
 #include <memory>
@@ -17,9 +16,6 @@
 #include "common/unique_resource.h"
 #include "common/wine_platform.h"
 #include "console/handover/x64_handover.h"
-#include "console/monitors/counter_monitor.h"
-#include "console/monitors/debug_event_monitor.h"
-#include "console/monitors/monitor_run.h"
 #include "console/options/config_summary.h"
 #include "console/options/default_dump_path.h"
 #include "console/dumpfolder/series_files.h"
@@ -36,14 +32,12 @@
 #include "console/run/launch.h"
 #include "console/run/native_queries.h"
 #include "console/run/process_lookup.h"
-#include "console/run/process_watch.h"
 #include "console/run/run_state.h"
 #include "console/run/run_reports.h"
 #include "console/run/run_uploads.h"
 #include "console/run/scan_environment.h"
-#include "console/run/supervision.h"
-#include "console/series/series_gate.h"
-#include "console/series/shared_series_state.h"
+#include "console/run/watch_loop.h"
+#include "console/run/watch_making.h"
 
 namespace {
 
@@ -70,14 +64,18 @@ StepEnd FinishScan(const ScanOutcome& outcome) {
     return kExitFailure;
 }
 
+// A path that ends with a backslash, or an existing directory.
+bool NamesAFolder(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return EndsAsFolder(path) ||
+           (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+}
+
 // A just-in-time start registered with a dump folder writes a file named
 // after the crashing image and process into it.
 bool NameJitFolderDump(RunState& run) {
     wchar_t* path = run.options.dumpPath;
-    const DWORD attributes = GetFileAttributesW(path);
-    const bool folder = EndsAsFolder(path) || (attributes != INVALID_FILE_ATTRIBUTES &&
-                                               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    if (!folder) {
+    if (!NamesAFolder(path)) {
         return true;
     }
     run.jitFolder = true;
@@ -93,10 +91,22 @@ bool NameJitFolderDump(RunState& run) {
     return true;
 }
 
+// -all with a dump folder, or with no dump path: every process gets a path
+// of its own, named with its identifier.
+void DecidePathPerProcess(RunState& run) {
+    const wchar_t* path = run.options.dumpPath;
+    if (run.options.settings.allInstances == 0 || (path[0] != L'\0' && !NamesAFolder(path))) {
+        return;
+    }
+    run.pathPerProcess = true;
+    CopyBounded(run.dumpFolder, MAX_PATH, path);
+}
+
 bool CompleteDumpPath(RunState& run) {
     if (run.options.settings.jitMode != 0 && run.options.dumpPath[0] != L'\0') {
         return NameJitFolderDump(run);
     }
+    DecidePathPerProcess(run);
     if (run.options.dumpPath[0] != L'\0') {
         return true;
     }
@@ -113,39 +123,6 @@ bool CompleteDumpPath(RunState& run) {
     return true;
 }
 
-// The scanned settings plus the run's handle, identifier and shared objects.
-void FillConfig(RunState& run) {
-    run.config = run.options.settings;
-    run.config.process = run.process.Get();
-    run.config.processId = GetProcessId(run.process.Get());
-    run.config.dumpPath = run.options.dumpPath;
-    // The launch request, when there is one, was set when the debug-event
-    // thread was started.
-    run.monitorRun.config = &run.config;
-    run.monitorRun.stopEvent = run.watchStop.Get();
-    run.monitorRun.series = &run.series;
-    WatchPolicy& policy = run.series.policy;
-    // A just-in-time start dumps a crashing process: one series, whatever
-    // else was asked for.
-    const bool jit = run.config.jitMode != 0;
-    const bool watch = run.config.rearm != 0 && !jit;
-    policy.seriesLimit = watch ? run.config.seriesLimit : 1;
-    policy.gapSeconds = run.config.gapSeconds;
-    policy.quietSeconds = run.config.quietSeconds;
-    policy.stopSignal = run.watchStop.Get();
-    RetentionPolicy& retention = policy.retention;
-    retention.numberAcrossRun = watch;
-    retention.claimFreeName = jit;
-    retention.keepFiles = run.config.keepFiles;
-    retention.freeMB = run.config.freeMB;
-    retention.ratePerHour = run.config.ratePerHour;
-    retention.keptFiles = !jit            ? KeptFiles::kNumbered
-                          : run.jitFolder ? KeptFiles::kFolderNaming
-                                          : KeptFiles::kPlainAndNumbered;
-    FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
-                      run.log);
-}
-
 void FillLaunchedProcessName(RunState& run) {
     if (!FindProcessNameById(run.target.id, run.target.processName, TakeProcessSnapshot())) {
         run.target.processName[0] = L'\0';
@@ -155,9 +132,10 @@ void FillLaunchedProcessName(RunState& run) {
 // The 32-bit build has opened or launched the target for its bitness test
 // and keeps the run.
 StepEnd TakeHandedOverProcess(RunState& run, HandOverDecision& handOver) {
-    run.process = std::move(handOver.process);
+    ProcessWatch& first = *run.first;
+    first.process = std::move(handOver.process);
     if (run.options.launch) {
-        run.target.id = GetProcessId(run.process.Get());
+        run.target.id = GetProcessId(first.process.Get());
         FillLaunchedProcessName(run);
     }
     return kRunGoesOn;
@@ -166,27 +144,29 @@ StepEnd TakeHandedOverProcess(RunState& run, HandOverDecision& handOver) {
 // -x with debug-event monitoring: the debug-event thread launches the image.
 StepEnd LaunchOnDebugThread(RunState& run) {
     ScannedOptions& options = run.options;
-    if (!StartLaunchOnDebugThread(run.debugLaunch, run.monitorRun, options.launchImage,
+    ProcessWatch& first = *run.first;
+    DebugThreadLaunch& launch = first.debugLaunch;
+    if (!StartLaunchOnDebugThread(launch, first.monitorRun, options.launchImage,
                                   options.launchArguments)) {
         return kExitFailure;
     }
-    run.debugThread.Reset(run.debugLaunch.thread.Release());
-    if (!run.debugLaunch.request.succeeded) {
-        uint32_t error = run.debugLaunch.request.error;
-        run.debugLaunch.thread.Reset(run.debugThread.Release());
-        AbandonDebugThreadLaunch(run.debugLaunch, false);
+    first.debugThread.Reset(launch.thread.Release());
+    if (!launch.request.succeeded) {
+        uint32_t error = launch.request.error;
+        launch.thread.Reset(first.debugThread.Release());
+        AbandonDebugThreadLaunch(launch, false);
         if (LaunchFailureNeedsX64Build(error)) {
             return RelaunchAs64Bit(run.log);
         }
         ReportWin32Error(L"Failed to create process", error);
         return kExitFailure;
     }
-    run.process.Reset(run.debugLaunch.request.process);
-    run.target.id = run.debugLaunch.request.processId;
+    first.process.Reset(launch.request.process);
+    run.target.id = launch.request.processId;
     FillLaunchedProcessName(run);
-    if (LaunchedImageNeedsX64Build(run.process.Get())) {
-        run.debugLaunch.thread.Reset(run.debugThread.Release());
-        AbandonDebugThreadLaunch(run.debugLaunch, true);
+    if (LaunchedImageNeedsX64Build(first.process.Get())) {
+        launch.thread.Reset(first.debugThread.Release());
+        AbandonDebugThreadLaunch(launch, true);
         return RelaunchAs64Bit(run.log);
     }
     return kRunGoesOn;
@@ -203,11 +183,12 @@ StepEnd LaunchHere(RunState& run) {
         ReportWin32Error(L"Failed to create process", launch.error);
         return kExitFailure;
     }
-    run.process = std::move(launch.process);
+    ProcessWatch& first = *run.first;
+    first.process = std::move(launch.process);
     run.target.id = launch.processId;
     FillLaunchedProcessName(run);
-    if (LaunchedImageNeedsX64Build(run.process.Get())) {
-        TerminateProcess(run.process.Get(), 0);
+    if (LaunchedImageNeedsX64Build(first.process.Get())) {
+        TerminateProcess(first.process.Get(), 0);
         DebugActiveProcessStop(run.target.id);
         return RelaunchAs64Bit(run.log);
     }
@@ -215,16 +196,21 @@ StepEnd LaunchHere(RunState& run) {
 }
 
 StepEnd OpenTarget(RunState& run) {
-    run.process.Reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, run.target.id));
-    if (!run.process) {
+    ProcessWatch& first = *run.first;
+    first.process.Reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, run.target.id));
+    if (!first.process) {
         ReportWin32Error(L"Failed to open process", GetLastError());
         return kExitFailure;
     }
     return kRunGoesOn;
 }
 
-// Opens or launches the target.
+// Opens or launches the target into the run's first watch.
 StepEnd ObtainProcess(RunState& run, HandOverDecision& handOver) {
+    run.first = NewWatch(run);
+    if (!run.first) {
+        return kExitFailure;
+    }
     if (handOver.process) {
         return TakeHandedOverProcess(run, handOver);
     }
@@ -253,6 +239,7 @@ int RunAfterScan(RunState& run) {
     if (!CompleteDumpPath(run)) {
         return kExitFailure;
     }
+    FillRunPolicy(run);
     // Its failures are reported by it; the run goes on all the same, and
     // ends with exit code 1. After a hand-over the 32-bit build has
     // registered itself already.
@@ -277,15 +264,17 @@ int RunAfterScan(RunState& run) {
     if (StepEnd ended = ObtainProcess(run, handOver)) {
         return withRegistration(*ended);
     }
-    FillConfig(run);
-    PrintConfigSummary(run.config, run.target.processName, run.target.id);
+    if (!CompleteWatch(run, *run.first, run.target.id)) {
+        return kExitFailure;
+    }
+    PrintConfigSummary(run.first->config, run.target.processName, run.target.id);
     return withRegistration(FinishUploads(run, WatchProcesses(run)));
 }
 
 int RunWithState(RunState& run, int argc, wchar_t** argv) {
     run.stopSignal.Reset(CreateStopSignal());
-    run.watchStop.Reset(CreateStopSignal());
-    if (!run.stopSignal || !run.watchStop) {
+    run.watchEnded.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!run.stopSignal || !run.watchEnded) {
         ReportWin32Error(L"Failed to create event", GetLastError());
         return kExitFailure;
     }

@@ -7,7 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "console/run/run_state.h"
+// A process that was watched: an identifier together with its creation
+// time, since an identifier can be given to a new process once the old one
+// has ended.
+struct WatchedProcess {
+    uint32_t id;
+    uint64_t created;
+};
 
 // When the process was created (100 ns units), 0 when that cannot be read.
 uint64_t ProcessCreationTime(HANDLE process);

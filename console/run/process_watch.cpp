@@ -2,167 +2,148 @@
 
 #include <process.h>
 
-#include <string>
-
-#include "common/console_output.h"
+#include "common/bounded_text.h"
 #include "common/stop_signal.h"
 #include "console/monitors/counter_monitor.h"
 #include "console/monitors/debug_event_monitor.h"
 #include "console/report/error_report.h"
-#include "console/run/next_process.h"
 #include "console/run/run_reports.h"
 #include "console/run/supervision.h"
-#include "console/series/series_gate.h"
 
 namespace {
 
-bool StartDebugThread(RunState& run) {
-    if (run.debugThread) {
-        ProceedWithDebugThreadLaunch(run.debugLaunch);
-        return true;
-    }
-    run.debugThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, DebugEventMonitorThread, &run.monitorRun, 0, nullptr)));
-    return static_cast<bool>(run.debugThread);
+HANDLE StartThread(unsigned(__stdcall* procedure)(void*), void* argument) {
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, procedure, argument, 0, nullptr));
 }
 
-// Starts the threads for the process of the record and supervises them.
-// False when a thread could not be started.
-bool WatchOneProcess(RunState& run) {
-    if (run.config.debugThread) {
-        if (!StartDebugThread(run)) {
+bool StartDebugThread(ProcessWatch& watch) {
+    if (watch.debugThread) {
+        ProceedWithDebugThreadLaunch(watch.debugLaunch);
+        return true;
+    }
+    watch.debugThread.Reset(StartThread(DebugEventMonitorThread, &watch.monitorRun));
+    return static_cast<bool>(watch.debugThread);
+}
+
+// The monitor threads must not outlive the record they read.
+void StopAndJoin(ProcessWatch& watch) {
+    RaiseStop(watch.stop.Get());
+    if (watch.debugThread) {
+        WaitForSingleObject(watch.debugThread.Get(), INFINITE);
+    }
+    if (watch.counterThread) {
+        WaitForSingleObject(watch.counterThread.Get(), INFINITE);
+    }
+}
+
+bool StartMonitorThreads(ProcessWatch& watch) {
+    if (watch.config.debugThread) {
+        if (!StartDebugThread(watch)) {
             return false;
         }
     } else {
         // Ends the debugging relation of a -x launch and lets the process
         // run; no effect on an opened process.
-        DebugActiveProcessStop(run.config.processId);
+        DebugActiveProcessStop(watch.config.processId);
     }
-    run.counterThread.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, CounterMonitorThread, &run.monitorRun, 0, nullptr)));
-    if (!run.counterThread) {
-        if (run.debugThread) {
-            // The thread must not outlive the record it reads.
-            RaiseStop(run.watchStop.Get());
-            WaitForSingleObject(run.debugThread.Get(), INFINITE);
-        }
+    watch.counterThread.Reset(StartThread(CounterMonitorThread, &watch.monitorRun));
+    if (!watch.counterThread) {
+        StopAndJoin(watch);
         return false;
-    }
-    HANDLE threads[2] = {run.counterThread.Get(), run.debugThread.Get()};
-    const SupervisedWatch watch = {threads,
-                                   static_cast<DWORD>(run.debugThread ? 2 : 1),
-                                   run.process.Get(),
-                                   run.config.processId,
-                                   run.stopSignal.Get(),
-                                   run.watchStop.Get()};
-    run.threadLeftRunning = !SuperviseMonitorThreads(watch, run.series);
-    if (WaitForSingleObject(run.process.Get(), 0) == WAIT_OBJECT_0) {
-        run.log.ProcessExited(run.config.processId);
     }
     return true;
 }
 
-// -w <name> with -a: a watch that outlives its process, to catch the crash
-// after the system has started the service again.
-bool FollowsTheName(const RunState& run) {
-    const ScannedOptions& options = run.options;
-    return options.wait && options.targetByName && !options.launch && run.config.rearm != 0 &&
-           run.config.jitMode == 0;
-}
-
-// Whether the watch goes on with the next process of the name: its process
-// has ended, and neither Ctrl+C, nor the end of the watch's series, nor a
-// monitor that failed has ended the run.
-bool GoesOnWithTheNext(RunState& run) {
-    return FollowsTheName(run) && !run.threadLeftRunning && !StopRaised(run.stopSignal.Get()) &&
-           WaitForSingleObject(run.process.Get(), 0) == WAIT_OBJECT_0 &&
-           !SeriesFinished(run.series) && !SummariseSeries(run.series).monitorFailed;
-}
-
-void RecordWatched(RunState& run) {
-    run.watched.push_back({run.config.processId, ProcessCreationTime(run.process.Get())});
-    if (FollowsTheName(run)) {
-        run.log.ProcessStarted(run.config.processId, run.target.processName);
+void Supervise(ProcessWatch& watch) {
+    HANDLE threads[2] = {watch.counterThread.Get(), watch.debugThread.Get()};
+    const SupervisedWatch supervised = {threads,
+                                        static_cast<DWORD>(watch.debugThread ? 2 : 1),
+                                        watch.process.Get(),
+                                        watch.config.processId,
+                                        watch.runStop,
+                                        watch.stop.Get(),
+                                        watch.monitorRun.lineLabel};
+    watch.threadLeftRunning = !SuperviseMonitorThreads(supervised, watch.series);
+    if (WaitForSingleObject(watch.process.Get(), 0) == WAIT_OBJECT_0) {
+        watch.log->ProcessExited(watch.config.processId);
     }
 }
 
-// Waits for the next process of the name and makes it the record's. False
-// when Ctrl+C ended the wait or the watch cannot go on.
-bool TakeNextProcess(RunState& run) {
-    PrintWide(L"Waiting for the next %s ...\n", run.target.processName);
-    for (;;) {
-        WatchedProcess next = {};
-        std::vector<WatchedProcess> seen = run.watched;
-        seen.insert(seen.end(), run.passedOver.begin(), run.passedOver.end());
-        if (!WaitForNextProcess(run.options.targetName, seen, run.stopSignal.Get(), &next)) {
-            return false;
-        }
-        UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, next.id));
-        if (!process) {
-            // Reported once; that process is passed over and the wait goes on.
-            ReportWin32Error(L"Failed to open process", GetLastError());
-            run.passedOver.push_back(next);
-            continue;
-        }
-        UniqueHandle watchStop(CreateStopSignal());
-        if (!watchStop) {
-            ReportWin32Error(L"Failed to create event", GetLastError());
-            return false;
-        }
-        run.process = std::move(process);
-        run.watchStop = std::move(watchStop);
-        run.target.id = next.id;
-        run.debugThread.Reset();
-        run.counterThread.Reset();
-        run.config.process = run.process.Get();
-        run.config.processId = next.id;
-        run.monitorRun.stopEvent = run.watchStop.Get();
-        run.series.policy.stopSignal = run.watchStop.Get();
-        FillSeriesReports(run.series.reports, run.config, run.handedOver, run.target.processName,
-                          run.log);
-        ReopenSeries(run.series);
-        PrintWide(L"Process:               %s (%d)\n", run.target.processName,
-                  static_cast<int>(next.id));
-        return true;
-    }
-}
-
-// The closing line of a long watch (-a) with what it has done, and with -w
-// the processes it followed.
-void PrintWatchSummary(const RunState& run, const SeriesSummary& summary) {
-    if (!run.series.policy.retention.numberAcrossRun) {
-        return;
-    }
-    std::wstring line = L"Watch ended: " + std::to_wstring(summary.seriesWritten) + L" series, " +
-                        std::to_wstring(summary.tally.filesWritten) + L" files written, " +
-                        std::to_wstring(summary.tally.filesDeleted) + L" deleted by -keep, " +
-                        std::to_wstring(summary.tally.filesSkipped) + L" skipped by -free";
-    if (run.series.policy.retention.ratePerHour != 0) {
-        line += L", " + std::to_wstring(summary.tally.filesOverRate) + L" skipped by -rate";
-    }
-    PrintWide(L"%s.\n", line.c_str());
-    if (FollowsTheName(run)) {
-        std::wstring processes;
-        for (const WatchedProcess& process : run.watched) {
-            processes += (processes.empty() ? L"" : L", ") + std::to_wstring(process.id);
-        }
-        PrintWide(L"Processes watched: %s (%s).\n", run.target.processName, processes.c_str());
-    }
+unsigned __stdcall SuperviseWatch(void* argument) {
+    auto& watch = *static_cast<ProcessWatch*>(argument);
+    Supervise(watch);
+    SetEvent(watch.runWoken);
+    return 0;
 }
 
 }  // namespace
 
-int WatchProcesses(RunState& run) {
-    for (;;) {
-        RecordWatched(run);
-        if (!WatchOneProcess(run)) {
-            return kExitFailure;
-        }
-        if (!GoesOnWithTheNext(run) || !TakeNextProcess(run)) {
-            break;
-        }
+ProcessWatch::ProcessWatch(SharedSeriesState& shared, SeriesBudget* runBudget, uint32_t seriesLimit)
+    : ownBudget{seriesLimit, 0}, series(shared, runBudget != nullptr ? *runBudget : ownBudget) {}
+
+// Out of line, so that letting a watch go is one call wherever it happens.
+ProcessWatch::~ProcessWatch() = default;
+
+bool FillWatch(ProcessWatch& watch, const WatchFilling& filling, uint32_t processId,
+               const wchar_t* name, const wchar_t* dumpPath) {
+    watch.stop.Reset(CreateStopSignal());
+    if (!watch.stop) {
+        ReportWin32Error(L"Failed to create event", GetLastError());
+        return false;
     }
-    const SeriesSummary summary = SummariseSeries(run.series);
-    PrintWatchSummary(run, summary);
-    return summary.failed ? kExitFailure : kExitSuccess;
+    watch.identity = {processId, ProcessCreationTime(watch.process.Get())};
+    CopyBounded(watch.name, MAX_PATH, name);
+    CopyBounded(watch.dumpPath, MAX_PATH, dumpPath);
+    if (filling.labelled) {
+        FormatBounded(watch.label, kLineLabelCapacity, L"%s (%u)", name, processId);
+    }
+    const wchar_t* label = filling.labelled ? watch.label : nullptr;
+
+    // The scanned settings plus the process's handle, identifier and path.
+    MonitorConfig& config = watch.config;
+    config = *filling.settings;
+    config.process = watch.process.Get();
+    config.processId = GetProcessId(watch.process.Get());
+    config.dumpPath = watch.dumpPath;
+
+    // The launch request, when there is one, was set when the debug-event
+    // thread was started.
+    watch.monitorRun.config = &config;
+    watch.monitorRun.stopEvent = watch.stop.Get();
+    watch.monitorRun.series = &watch.series;
+    watch.monitorRun.sampler = filling.sampler;
+    watch.monitorRun.lineLabel = label;
+
+    WatchSeries& series = watch.series;
+    series.gapSeconds = config.gapSeconds;
+    series.stopSignal = watch.stop.Get();
+    series.lineLabel = label;
+    // A path of the process's own is numbered on its own.
+    series.numbering = filling.pathPerProcess ? &series.ownNumbering : &series.shared.numbering;
+    series.reports = filling.reports;
+    FillSeriesReports(series.reports, config, filling.handedOver, name, *filling.log);
+    series.reports.logProcessId = filling.labelled ? processId : 0;
+
+    watch.runStop = filling.runStop;
+    watch.runWoken = filling.runWoken;
+    watch.log = filling.log;
+    return true;
+}
+
+bool StartWatch(ProcessWatch& watch) {
+    if (!StartMonitorThreads(watch)) {
+        watch.startFailed = true;
+        return false;
+    }
+    watch.supervisor.Reset(StartThread(SuperviseWatch, &watch));
+    if (!watch.supervisor) {
+        StopAndJoin(watch);
+        watch.startFailed = true;
+        return false;
+    }
+    return true;
+}
+
+bool WatchEnded(const ProcessWatch& watch) {
+    return !watch.supervisor || WaitForSingleObject(watch.supervisor.Get(), 0) == WAIT_OBJECT_0;
 }

@@ -9,13 +9,18 @@
 #include <vector>
 
 #include "common/unique_resource.h"
-#include "console/monitors/monitor_run.h"
+#include "console/monitors/shared_sampler.h"
 #include "console/options/monitor_config.h"
 #include "console/options/option_scan.h"
 #include "console/report/event_log.h"
 #include "console/run/acquisition.h"
-#include "console/run/launch.h"
+#include "console/run/next_process.h"
+#include "console/run/process_watch.h"
+#include "console/run/watch_set.h"
+#include "console/run/watch_summary.h"
+#include "console/series/series_reports.h"
 #include "console/series/shared_series_state.h"
+#include "console/series/watch_series.h"
 #include "console/upload/upload_attempt.h"
 #include "console/upload/upload_queue.h"
 
@@ -26,14 +31,6 @@ constexpr int kExitFailure = 1;
 using StepEnd = std::optional<int>;
 constexpr StepEnd kRunGoesOn = std::nullopt;
 
-// A process that was watched: an identifier together with its creation
-// time, since an identifier can be given to a new process once the old one
-// has ended.
-struct WatchedProcess {
-    uint32_t id;
-    uint64_t created;
-};
-
 // -upload: the session with the crash server and the queue the series hand
 // their dumps to.
 struct RunUploads {
@@ -41,35 +38,53 @@ struct RunUploads {
     std::unique_ptr<UploadQueue> queue;  // null without -upload
 };
 
-// The monitor threads read `monitorRun`, which points at `config` and the
-// shared objects; this lives until the entry returns, and beyond when a
-// thread is still running then.
+// -all: a process of the name that has been decided about (watched, passed
+// over) and is still running. While the run holds a handle to it its
+// identifier cannot be given to another process.
+struct SeenProcess {
+    uint32_t id;
+    UniqueHandle handle;  // null when not even a limited handle could be had
+};
+
+// The monitor threads of each watch read their watch (process_watch.h),
+// which points at the shared objects here; this lives until the entry
+// returns, and beyond when a thread is still running then.
 struct RunState {
     ScannedOptions options;
-    AcquiredTarget target;
-    MonitorConfig config;
+    AcquiredTarget target;  // the first process
+    // The dump folder's series state, for every process watched.
     SharedSeriesState series;
-    EventLog log;  // -log; writes nothing when not opened
+    // -a over the processes a followed name brings one after the other (and
+    // over the one process of every other run); with -all each process has
+    // a budget of its own.
+    SeriesBudget budget;
+    SeriesReports reports;  // the run's part of every watch's reports
+    EventLog log;           // -log; writes nothing when not opened
     // Raised by Ctrl+C, and nothing else; never reset.
     UniqueHandle stopSignal;
-    // What the monitor threads of the process being watched wait on: raised
-    // when that process's watch ends (its exit, Ctrl+C, a thread that ends
-    // it). Each process followed gets a new one.
-    UniqueHandle watchStop;
-    MonitorRun monitorRun;
-    UniqueHandle process;
-    DebugThreadLaunch debugLaunch;
-    UniqueHandle debugThread;
-    UniqueHandle counterThread;
+    // Raised by a watch's supervisor when the watch has ended.
+    UniqueHandle watchEnded;
+    SharedSampler sampler;  // started when a trigger of the run samples
+    // The first process's watch from its opening until it is started.
+    std::unique_ptr<ProcessWatch> first;
+    WatchSet watches;
     bool handedOver;  // this is the 64-bit build, started by the 32-bit build's hand-over
     bool jitFolder;   // a just-in-time start into a dump folder
+    // -all with a dump folder or no dump path: each process gets a path of
+    // its own, in dumpFolder (empty: the default path of each).
+    bool pathPerProcess;
+    wchar_t dumpFolder[MAX_PATH];
     // A monitor thread was still running when the run ended (stuck in a
     // system call): nothing it may read is freed.
     bool threadLeftRunning;
-    std::vector<WatchedProcess> watched;  // every process the run has watched, in order
+    std::vector<WatchedProcess> watched;  // every process a followed name has brought, in order
     // Processes of the name passed over when following (they could not be
     // opened): never tried again.
     std::vector<WatchedProcess> passedOver;
+    std::vector<SeenProcess> seen;      // -all
+    std::vector<uint32_t> listedIds;    // -all: the processes of the name last listed
+    std::vector<uint64_t> processList;  // -all without sampling: the list read for them
+    std::vector<ProcessDumps> records;  // -all: every process watched, in order
     // Last, so that it goes first: its sending thread may still read the log.
     RunUploads uploads;
 };

@@ -72,7 +72,7 @@ bool PrepareUploads(RunState& run) {
         ReportWin32Error(L"Failed to allocate memory", ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    SeriesReports& reports = run.series.reports;
+    SeriesReports& reports = run.reports;
     reports.dumpReady = [queue](const ReadyDump& dump) {
         UploadItem item;
         item.dumpPath = dump.path;

@@ -1,6 +1,6 @@
 #include "console/run/supervision.h"
 
-#include "common/console_output.h"
+#include "common/labelled_output.h"
 #include "common/stop_signal.h"
 #include "console/series/series_gate.h"
 
@@ -29,7 +29,7 @@ Watch WatchRun(const SupervisedWatch& watch) {
         }
         const DWORD woken = WaitForMultipleObjects(count, waitFor, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0) {
-            PrintWide(L"The process has exited.\n");
+            PrintLabelled(watch.label, L"The process has exited.\n");
             RaiseStop(watch.watchStop);
             return Watch::kStopped;
         }
@@ -45,7 +45,7 @@ Watch WatchRun(const SupervisedWatch& watch) {
 
 }  // namespace
 
-bool SuperviseMonitorThreads(const SupervisedWatch& watch, SharedSeriesState& series) {
+bool SuperviseMonitorThreads(const SupervisedWatch& watch, WatchSeries& series) {
     if (WatchRun(watch) == Watch::kThreadsEnded) {
         return true;
     }

@@ -5,15 +5,16 @@
 
 #include <cstdint>
 
-#include "console/series/shared_series_state.h"
+#include "console/series/watch_series.h"
 
 struct SupervisedWatch {
     const HANDLE* threads;  // the monitor threads of the process watched
     DWORD threadCount;
     HANDLE process;
     uint32_t processId;
-    HANDLE runStop;    // Ctrl+C
-    HANDLE watchStop;  // what the threads wait on
+    HANDLE runStop;        // Ctrl+C
+    HANDLE watchStop;      // what the threads wait on
+    const wchar_t* label;  // the process's name and id with -all, else null
 };
 
 // Waits until the threads end by themselves, the target exits ("The process
@@ -23,5 +24,6 @@ struct SupervisedWatch {
 // (a dump in progress is always finished), and the threads get 1000 ms more.
 // A thread is never ended forcibly: it might hold a lock the closing lines
 // need. Returns false when a thread is still running; the caller must then
-// keep everything that thread may read alive until the process ends.
-bool SuperviseMonitorThreads(const SupervisedWatch& watch, SharedSeriesState& series);
+// keep everything that thread may read alive until the process ends. Only
+// this watch's series are closed: the run's other watches go on.
+bool SuperviseMonitorThreads(const SupervisedWatch& watch, WatchSeries& series);

@@ -4,6 +4,7 @@
 
 #include "common/byte_units.h"
 #include "common/console_output.h"
+#include "common/labelled_output.h"
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
 #include "console/crash/crash_description.h"
@@ -21,9 +22,10 @@
 namespace {
 
 // One line per file, with its size and how long it took.
-void PrintFileWritten(uint64_t bytes, uint64_t milliseconds) {
-    PrintWide(L"Written: %.1f MB (%I64u bytes) in %.1f s.\n", Megabytes(bytes),
-              static_cast<unsigned long long>(bytes), static_cast<double>(milliseconds) / 1000.0);
+void PrintFileWritten(const wchar_t* label, uint64_t bytes, uint64_t milliseconds) {
+    PrintLabelled(label, L"Written: %.1f MB (%I64u bytes) in %.1f s.\n", Megabytes(bytes),
+                  static_cast<unsigned long long>(bytes),
+                  static_cast<double>(milliseconds) / 1000.0);
 }
 
 // Where a file stands in the run, for what is told about it.
@@ -54,8 +56,8 @@ struct HeldDump {
 // The series being written: only its own thread sees it.
 struct SeriesInProgress {
     const DumpRequest& request;
-    SharedSeriesState& shared;  // policy, reports and numbering only: no lock is taken
-    uint32_t number;            // of the run, from 1
+    WatchSeries& watch;  // policy, reports and numbering only: no series lock is taken
+    uint32_t number;     // of the process's watch, from 1
     SeriesTally tally;
     HeldDump held;
     bool crashRead = false;
@@ -89,7 +91,7 @@ const CrashReport* CrashOfSeries(SeriesInProgress& series) {
     const DumpRequest& request = series.request;
     CrashSubject subject = {};
     if (!series.crashRead && CrashSubjectOf(request, &subject) &&
-        (request.printStack || ReportsTellCrash(series.shared.reports))) {
+        (request.printStack || ReportsTellCrash(series.watch.reports))) {
         series.crash = DescribeCrash(subject);
         if (request.printStack) {
             PrintWide(L"%s", CrashLines(*series.crash).c_str());
@@ -99,6 +101,20 @@ const CrashReport* CrashOfSeries(SeriesInProgress& series) {
     return CrashOf(series);
 }
 
+// One file of the run at a time (see SharedSeriesState::fileLock).
+class FileLockHold {
+  public:
+    explicit FileLockHold(SharedSeriesState& shared) : lock_(&shared.fileLock) {
+        EnterCriticalSection(lock_);
+    }
+    ~FileLockHold() { LeaveCriticalSection(lock_); }
+    FileLockHold(const FileLockHold&) = delete;
+    FileLockHold& operator=(const FileLockHold&) = delete;
+
+  private:
+    CRITICAL_SECTION* lock_;
+};
+
 // Lets the held dump go and hands it on (to the upload queue): only now can
 // another reader open it.
 void ReleaseHeldDump(SeriesInProgress& series) {
@@ -107,10 +123,10 @@ void ReleaseHeldDump(SeriesInProgress& series) {
         return;
     }
     held.file.Reset();
-    HandOnDump(series.request, series.shared.reports, held.path.c_str(), held.processMilliseconds,
+    HandOnDump(series.request, series.watch.reports, held.path.c_str(), held.processMilliseconds,
                CrashOf(series));
     if (!held.clone.empty()) {
-        HandOnDump(series.request, series.shared.reports, held.clone.c_str(), std::nullopt,
+        HandOnDump(series.request, series.watch.reports, held.clone.c_str(), std::nullopt,
                    CrashOf(series));
     }
     held = HeldDump();
@@ -120,7 +136,7 @@ void ReleaseHeldDump(SeriesInProgress& series) {
 // clone is taken whatever became of the live dump.
 FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FilePlace place) {
     const DumpRequest& request = series.request;
-    const SeriesReports& reports = series.shared.reports;
+    const SeriesReports& reports = series.watch.reports;
     LogFileStarted(reports, created.name);
     WrittenFile written = {};
     written.path = created.name;
@@ -137,7 +153,7 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
     GetSystemTime(&written.finished);
     written.bytes = live.bytes;
     if (live.written) {
-        PrintFileWritten(live.bytes, written.milliseconds);
+        PrintFileWritten(request.lineLabel, live.bytes, written.milliseconds);
     }
     const bool cloneWritten = request.reflect && WriteReflectedDump(request, created.name) != 0;
     const CrashReport* crash = CrashOfSeries(series);
@@ -160,8 +176,8 @@ FileOutcome WriteSeriesFile(SeriesInProgress& series, SeriesFile& created, FileP
 }
 
 void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
-    const RetentionPolicy& retention = series.shared.policy.retention;
-    const SeriesReports& reports = series.shared.reports;
+    const RetentionPolicy& retention = series.watch.shared.policy.retention;
+    const SeriesReports& reports = series.watch.reports;
     for (const DeletedDumpFile& deleted : KeepNewestDumps(
              series.request.path, justWritten, retention.keepFiles, retention.keptFiles)) {
         ++series.tally.filesDeleted;
@@ -174,12 +190,14 @@ void KeepNewest(SeriesInProgress& series, const wchar_t* justWritten) {
 
 FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
     const DumpRequest& request = series.request;
-    const RetentionPolicy& retention = series.shared.policy.retention;
-    const SeriesReports& reports = series.shared.reports;
+    WatchSeries& watch = series.watch;
+    const RetentionPolicy& retention = watch.shared.policy.retention;
+    const SeriesReports& reports = watch.reports;
+    FileLockHold hold(watch.shared);
     SeriesFile created;
     const uint64_t estimate = retention.freeMB != 0 ? EstimatedDumpBytes(request) : 0;
     const Admission admission =
-        AdmitSeriesFile(request, retention, series.shared.numbering, index, estimate, &created);
+        AdmitSeriesFile(request, retention, *watch.numbering, index, estimate, &created);
     switch (admission.outcome) {
         case AdmissionOutcome::kAdmitted:
             break;
@@ -210,25 +228,23 @@ FileOutcome WriteOneFile(SeriesInProgress& series, uint32_t index) {
 
 // Waits out the gap before file `index`; false when the stop signal was
 // raised meanwhile.
-bool AwaitGap(const WatchPolicy& policy, uint32_t index, uint64_t previousStart) {
-    if (index == 0 || policy.gapSeconds == 0) {
+bool AwaitGap(const WatchSeries& watch, uint32_t index, uint64_t previousStart) {
+    if (index == 0 || watch.gapSeconds == 0) {
         return true;
     }
-    const uint64_t wait = GapWaitMilliseconds(previousStart, GetTickCount64(), policy.gapSeconds);
-    return !WaitForStopLong(policy.stopSignal, wait);
+    const uint64_t wait = GapWaitMilliseconds(previousStart, GetTickCount64(), watch.gapSeconds);
+    return !WaitForStopLong(watch.stopSignal, wait);
 }
 
 }  // namespace
 
-SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& shared,
-                              SeriesDemand demand) {
-    if (BeginSeries(shared, demand) != SeriesStart::kStarted) {
+SeriesOutcome WriteDumpSeries(const DumpRequest& request, WatchSeries& watch, SeriesDemand demand) {
+    if (BeginSeries(watch, demand) != SeriesStart::kStarted) {
         return SeriesOutcome::kNotStarted;
     }
-    SeriesInProgress series{request, shared,      SeriesStartedCount(shared), {}, {},
-                            false,   std::nullopt};
+    SeriesInProgress series{request, watch, SeriesStartedCount(watch), {}, {}, false, std::nullopt};
     CreateDumpDirectory(request.path);
-    LogSeriesTrigger(request, shared.reports);
+    LogSeriesTrigger(request, watch.reports);
 
     // With no file to write nothing can fail.
     bool allWritten = true;
@@ -236,7 +252,7 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
     bool interrupted = false;
     uint64_t previousStart = 0;
     for (uint32_t i = 0; i < request.count; ++i) {
-        if (!AwaitGap(shared.policy, i, previousStart)) {
+        if (!AwaitGap(watch, i, previousStart)) {
             interrupted = true;
             break;
         }
@@ -256,12 +272,13 @@ SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& sha
     // theirs, and the last one to end leaves the folder within the bound.
     const std::wstring last = series.held.path;
     ReleaseHeldDump(series);
-    if (!last.empty() && shared.policy.retention.keepFiles != 0) {
+    if (!last.empty() && watch.shared.policy.retention.keepFiles != 0) {
+        FileLockHold hold(watch.shared);
         KeepNewest(series, last.c_str());
     }
     if (allWritten && !interrupted) {
-        PrintWide(L"Dump written.\n");
+        PrintLabelled(request.lineLabel, L"Dump written.\n");
     }
-    EndSeries(shared, series.tally, !allWritten || metadataMissing);
+    EndSeries(watch, series.tally, !allWritten || metadataMissing);
     return allWritten ? SeriesOutcome::kWritten : SeriesOutcome::kFailed;
 }

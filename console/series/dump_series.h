@@ -4,7 +4,7 @@
 
 #include "console/dumpwriter/dump_request.h"
 #include "console/series/series_gate.h"
-#include "console/series/shared_series_state.h"
+#include "console/series/watch_series.h"
 
 enum class SeriesOutcome {
     kWritten,     // every file of the series was written
@@ -19,6 +19,6 @@ enum class SeriesOutcome {
 // stop signal ends a gap and the series. Each file is checked against -free
 // before and bounded by -keep after. Prints "Dump written.\n" only when every
 // file was written. The series lock is never held while a file is written or
-// a gap waited out.
-SeriesOutcome WriteDumpSeries(const DumpRequest& request, SharedSeriesState& series,
-                              SeriesDemand demand);
+// a gap waited out; the run's file lock is held for each file, so that the
+// series of several processes write their files one at a time.
+SeriesOutcome WriteDumpSeries(const DumpRequest& request, WatchSeries& series, SeriesDemand demand);

@@ -16,21 +16,36 @@ class LockHold {
     CRITICAL_SECTION* lock_;
 };
 
-bool Finished(const SharedSeriesState& series) {
-    const uint32_t limit = series.policy.seriesLimit;
-    return series.closed || (limit != 0 && series.seriesWritten >= limit);
+bool Finished(const WatchSeries& series) {
+    const SeriesBudget& budget = series.budget;
+    return series.closed || (budget.limit != 0 && budget.written >= budget.limit);
 }
 
-void WaitWhileRunning(SharedSeriesState& series) {
+// With -q the run dumps at most once per quiet time, whichever process:
+// a series of another process being written holds the triggers back too.
+bool OthersHoldTheQuiet(const WatchSeries& series) {
+    const SharedSeriesState& shared = series.shared;
+    return shared.policy.quietSeconds != 0 && shared.running != 0;
+}
+
+void WaitWhileRunning(WatchSeries& series) {
     while (series.running) {
-        SleepConditionVariableCS(&series.seriesEnded, &series.lock, INFINITE);
+        SleepConditionVariableCS(&series.shared.seriesEnded, &series.shared.lock, INFINITE);
     }
+}
+
+void AddTally(SeriesTally& sum, const SeriesTally& tally) {
+    sum.filesWritten += tally.filesWritten;
+    sum.filesDeleted += tally.filesDeleted;
+    sum.filesSkipped += tally.filesSkipped;
+    sum.filesOverRate += tally.filesOverRate;
 }
 
 }  // namespace
 
-SeriesStart BeginSeries(SharedSeriesState& series, SeriesDemand demand) {
-    LockHold hold(&series.lock);
+SeriesStart BeginSeries(WatchSeries& series, SeriesDemand demand) {
+    SharedSeriesState& shared = series.shared;
+    LockHold hold(&shared.lock);
     if (demand == SeriesDemand::kAlways) {
         WaitWhileRunning(series);
     }
@@ -40,67 +55,80 @@ SeriesStart BeginSeries(SharedSeriesState& series, SeriesDemand demand) {
     if (series.running) {
         return SeriesStart::kBusy;
     }
-    if (demand == SeriesDemand::kWhenArmed && GetTickCount64() < series.quietUntil) {
+    if (demand == SeriesDemand::kWhenArmed &&
+        (GetTickCount64() < shared.quietUntil || OthersHoldTheQuiet(series))) {
         return SeriesStart::kQuiet;
     }
     series.running = true;
     ++series.seriesStarted;
+    ++shared.running;
+    ++shared.seriesStarted;
     return SeriesStart::kStarted;
 }
 
-void EndSeries(SharedSeriesState& series, const SeriesTally& tally, bool failed) {
+void EndSeries(WatchSeries& series, const SeriesTally& tally, bool failed) {
+    SharedSeriesState& shared = series.shared;
     {
-        LockHold hold(&series.lock);
+        LockHold hold(&shared.lock);
         series.running = false;
         ++series.seriesWritten;
-        series.tally.filesWritten += tally.filesWritten;
-        series.tally.filesDeleted += tally.filesDeleted;
-        series.tally.filesSkipped += tally.filesSkipped;
-        series.tally.filesOverRate += tally.filesOverRate;
-        series.failed = series.failed || failed;
-        series.quietUntil =
-            GetTickCount64() + static_cast<uint64_t>(series.policy.quietSeconds) * 1000;
+        ++series.budget.written;
+        AddTally(series.tally, tally);
+        --shared.running;
+        ++shared.seriesWritten;
+        AddTally(shared.tally, tally);
+        shared.failed = shared.failed || failed;
+        shared.quietUntil =
+            GetTickCount64() + static_cast<uint64_t>(shared.policy.quietSeconds) * 1000;
     }
-    WakeAllConditionVariable(&series.seriesEnded);
+    WakeAllConditionVariable(&shared.seriesEnded);
 }
 
-bool SeriesFinished(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
+bool SeriesFinished(WatchSeries& series) {
+    LockHold hold(&series.shared.lock);
     return Finished(series);
 }
 
-uint32_t SeriesStartedCount(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
+uint32_t SeriesStartedCount(WatchSeries& series) {
+    LockHold hold(&series.shared.lock);
     return series.seriesStarted;
 }
 
-uint64_t MillisecondsUntilArmed(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
-    if (series.running) {
+uint64_t MillisecondsUntilArmed(WatchSeries& series) {
+    const SharedSeriesState& shared = series.shared;
+    LockHold hold(&series.shared.lock);
+    if (series.running || OthersHoldTheQuiet(series)) {
         return kBusyRetryMilliseconds;
     }
     const uint64_t now = GetTickCount64();
-    return now >= series.quietUntil ? 0 : series.quietUntil - now;
+    return now >= shared.quietUntil ? 0 : shared.quietUntil - now;
 }
 
-void MarkMonitorFailed(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
-    series.failed = true;
+void MarkMonitorFailed(WatchSeries& series) {
+    SharedSeriesState& shared = series.shared;
+    LockHold hold(&shared.lock);
     series.monitorFailed = true;
+    shared.failed = true;
+    shared.monitorFailed = true;
 }
 
-void ReopenSeries(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
-    series.closed = false;
+void MarkRunFailed(SharedSeriesState& shared) {
+    LockHold hold(&shared.lock);
+    shared.failed = true;
 }
 
-void CloseSeries(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
+void CloseSeries(WatchSeries& series) {
+    LockHold hold(&series.shared.lock);
     series.closed = true;
     WaitWhileRunning(series);
 }
 
-SeriesSummary SummariseSeries(SharedSeriesState& series) {
-    LockHold hold(&series.lock);
-    return {series.seriesWritten, series.tally, series.failed, series.monitorFailed};
+SeriesSummary SummariseSeries(SharedSeriesState& shared) {
+    LockHold hold(&shared.lock);
+    return {shared.seriesWritten, shared.tally, shared.failed, shared.monitorFailed};
+}
+
+SeriesSummary SummariseSeries(WatchSeries& series) {
+    LockHold hold(&series.shared.lock);
+    return {series.seriesWritten, series.tally, series.monitorFailed, series.monitorFailed};
 }

@@ -78,41 +78,38 @@ void LogSeriesTrigger(const DumpRequest& request, const SeriesReports& reports) 
     if (!LogOpen(reports) || request.trigger == nullptr) {
         return;
     }
-    if (request.trigger->value) {
-        reports.log->Trigger(request.trigger->kind.c_str(), *request.trigger->value);
-    } else {
-        reports.log->Trigger(request.trigger->kind.c_str());
-    }
+    reports.log->Trigger(request.trigger->kind.c_str(), request.trigger->value,
+                         reports.logProcessId);
 }
 
 void LogFileStarted(const SeriesReports& reports, const wchar_t* path) {
     if (LogOpen(reports)) {
-        reports.log->DumpStarted(path);
+        reports.log->DumpStarted(path, reports.logProcessId);
     }
 }
 
 void LogFileFailed(const SeriesReports& reports, const wchar_t* path, DWORD error) {
     if (LogOpen(reports)) {
-        reports.log->DumpFailed(path, SystemMessageText(error).c_str());
+        reports.log->DumpFailed(path, SystemMessageText(error).c_str(), reports.logProcessId);
     }
 }
 
 void LogFileSkipped(const SeriesReports& reports, const wchar_t* path, uint64_t freeMB) {
     if (LogOpen(reports)) {
-        reports.log->DumpSkipped(path, freeMB);
+        reports.log->DumpSkipped(path, freeMB, reports.logProcessId);
     }
 }
 
 void LogFileOverRate(const SeriesReports& reports, const wchar_t* path, uint32_t recent,
                      uint32_t ratePerHour) {
     if (LogOpen(reports)) {
-        reports.log->DumpOverRate(path, recent, ratePerHour);
+        reports.log->DumpOverRate(path, recent, ratePerHour, reports.logProcessId);
     }
 }
 
 void LogFileDeleted(const SeriesReports& reports, const wchar_t* path) {
     if (LogOpen(reports)) {
-        reports.log->DumpDeleted(path);
+        reports.log->DumpDeleted(path, reports.logProcessId);
     }
 }
 
@@ -149,7 +146,8 @@ bool ReportFileWritten(const DumpRequest& request, const SeriesReports& reports,
     if (LogOpen(reports)) {
         reports.log->DumpWritten(written.path, written.bytes, written.milliseconds, signature,
                                  crash != nullptr ? CrashReasonText(*crash) : std::string(),
-                                 crash != nullptr ? TopFrameText(*crash) : std::string());
+                                 crash != nullptr ? TopFrameText(*crash) : std::string(),
+                                 reports.logProcessId);
     }
     return complete;
 }

@@ -36,6 +36,9 @@ struct SeriesReports {
     // uploads). The rest is filled per file.
     DumpMetadata run;
     EventLog* log = nullptr;  // null, or a log not opened, writes nothing
+    // The process the series events name in the log: with -all, where
+    // several processes write series; 0 names none.
+    uint32_t logProcessId = 0;
     // Each called on the thread writing the series, and must return at once:
     // no dump waits for the network. Empty without -upload.
     std::function<void(const ReadyDump&)> dumpReady;

@@ -1,8 +1,9 @@
 // The state of a run's dump series that every thread able to start a series
-// shares, with the lock that guards it. Only console/series/series_gate
-// takes the lock, and never for longer than a few steps: no file is written
-// and no gap waited out while it is held, so a thread that holds the target
-// still at a debug event never waits on another thread's slow work.
+// shares, for every process the run watches, with the lock that guards it.
+// Only console/series/series_gate takes the lock, and never for longer than
+// a few steps: no file is written and no gap waited out while it is held, so
+// a thread that holds the target still at a debug event never waits on
+// another thread's slow work.
 #pragma once
 
 #include <windows.h>
@@ -10,10 +11,9 @@
 #include <cstdint>
 
 #include "console/retention/retention_policy.h"
-#include "console/series/series_reports.h"
 #include "console/series/watch_policy.h"
 
-// What the files of the run have come to.
+// What the files of the run (or of one watched process) have come to.
 struct SeriesTally {
     uint32_t filesWritten = 0;
     uint32_t filesDeleted = 0;   // by -keep
@@ -24,21 +24,29 @@ struct SeriesTally {
 struct SharedSeriesState {
     SharedSeriesState() {
         InitializeCriticalSection(&lock);
+        InitializeCriticalSection(&fileLock);
         InitializeConditionVariable(&seriesEnded);
     }
-    ~SharedSeriesState() { DeleteCriticalSection(&lock); }
+    ~SharedSeriesState() {
+        DeleteCriticalSection(&fileLock);
+        DeleteCriticalSection(&lock);
+    }
     SharedSeriesState(const SharedSeriesState&) = delete;
     SharedSeriesState& operator=(const SharedSeriesState&) = delete;
 
-    WatchPolicy policy;     // set before any thread starts, then only read
-    SeriesReports reports;  // likewise
-    // Read and changed only by the thread writing a series, one at a time.
+    WatchPolicy policy;  // set before any thread starts, then only read
+    // The numbering of a dump path every watched process writes to; read
+    // and changed only under fileLock.
     NumberingState numbering;
+    // One file of the run at a time: the platform's dump writer must not be
+    // called from two threads at once, and each file's decisions about the
+    // folder (-rate, -free, the name claimed, -keep) are taken one file at a
+    // time. Held while a file is written, never while a gap is waited out.
+    CRITICAL_SECTION fileLock;
 
-    CRITICAL_SECTION lock;  // guards the rest
+    CRITICAL_SECTION lock;  // guards the rest, and the gate's part of every WatchSeries
     CONDITION_VARIABLE seriesEnded;
-    bool running = false;  // a series is being written
-    bool closed = false;   // the run is ending: no series starts any more
+    uint32_t running = 0;  // series being written, of every process
     uint32_t seriesStarted = 0;
     uint32_t seriesWritten = 0;  // series ended, written or attempted
     uint64_t quietUntil = 0;     // GetTickCount64 value before which no trigger fires

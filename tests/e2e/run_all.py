@@ -36,7 +36,7 @@ TOGETHER = ["test_release_rebuild.py", "test_package.py"]
 SECONDS = {"test_release_rebuild.py": 200, "test_dump_faults.py": 180,
            "test_postmortem_handover.py": 175, "test_long_watch.py": 140,
            "test_upload.py": 130, "test_triggers.py": 120, "test_first_dumps.py": 90,
-           "test_debug_events.py": 60, "test_dump_content.py": 60}
+           "test_debug_events.py": 60, "test_dump_content.py": 60, "test_every_instance.py": 50}
 
 
 class TimedResult(unittest.TextTestResult):

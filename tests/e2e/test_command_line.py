@@ -19,7 +19,7 @@ SYNOPSIS = ("usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-
             "PID> [dump file] | -i <dump file> | -x <dump file> <image file> [arguments] >\n")
 OPTION_ORDER = ["-64", "-b", "-c", "-cl", "-d", "-e", "-f", "-h", "-i", "-l", "-m", "-ml",
                 "-ma", "-mp", "-n", "-o", "-p", "-pl", "-r", "-s", "-t", "-u", "-w", "-x"]
-LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-meta", "-log", "-stack",
+LATER_OPTIONS = ["-a", "-g", "-q", "-keep", "-free", "-rate", "-all", "-meta", "-log", "-stack",
                  "-upload", "-send"]
 USAGE_CLOSING = ("\nUse -? -e to see example command lines.\n\n"
                  "If you omit the dump file name, it defaults to "
@@ -84,7 +84,8 @@ class HelpTexts(BothBuilds):
         self.assertTrue(later.endswith("\n" + POSTMORTEM_PARAGRAPH), later[-700:])
         later = later[:-len(POSTMORTEM_PARAGRAPH)]
         headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
-        self.assertEqual(["Long watches:", "Reports:", "Crash server:"], headings)
+        self.assertEqual(["Long watches:", "Every instance:", "Reports:", "Crash server:"],
+                         headings)
         self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
         self.assertEqual(self.options_of(re.sub(r"^\S.*:\n", "", later, flags=re.MULTILINE)),
                          LATER_OPTIONS)

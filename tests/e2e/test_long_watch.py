@@ -157,7 +157,8 @@ class FollowAService(LongWatchTest):
     def test_each_restarted_process_gets_its_crash_dumped(self):
         path, win = self.dumps.file("svc.dmp")
         log, log_win = self.dumps.file("events.log")
-        run = harness.start_varnhold(["-e", "-a", "2", "-log", log_win, "-w", "vh_svc.exe", win])
+        run = harness.start_varnhold(["-e", "-a", "2", "-meta", "-log", log_win, "-w",
+                                      "vh_svc.exe", win])
         self.addCleanup(run.kill)
         run.wait_until_running(30)
         crashed = []
@@ -172,10 +173,15 @@ class FollowAService(LongWatchTest):
                 run.wait_for_line("Waiting for the next vh_svc.exe ...", 60)
         self.assertEqual(0, run.wait(60), run.output)
         self.assertEqual(["svc_0.dmp", "svc_1.dmp"], self.dump_names())
-        for name in self.dump_names():
+        for name, pid in zip(self.dump_names(), crashed):
             dump = harness.read_dump(self.dumps.path / name)
             self.assertEqual(ACCESS_VIOLATION, dump.exception.code)
             self.assertTrue(dump.module_names[0].lower().endswith("vh_svc.exe"), dump.module_names)
+            # Each process's watch is filled for that process: its dump and
+            # its metadata name it, not the one followed before.
+            self.assertEqual(pid, dump.process_id, name)
+            meta = json.loads((self.dumps.path / (name + ".json")).read_text(encoding="utf-8"))
+            self.assertEqual(pid, meta["process"]["id"], name)
         self.assertIn("Processes watched: vh_svc.exe (%d, %d).\n" % tuple(crashed), run.output)
         events = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
         self.assertEqual(crashed, [e["processId"] for e in events

@@ -89,6 +89,7 @@ class Minidump:
         self.module_names = self._parse_modules()
         self.memory_list = self._parse_memory_list()
         self.memory64_list = self._parse_memory64_list()
+        self.process_id = self._parse_misc_info()
 
     # -- bounds-checked access ------------------------------------------------
 
@@ -239,6 +240,18 @@ class Minidump:
             rva += size
         self._bytes(base_rva, rva - base_rva, "memory64 data")
         return MemoryList(count, rva - base_rva, ranges)
+
+    def _parse_misc_info(self):
+        """The dumped process's identifier from the misc info stream, or None."""
+        data = self.stream_data(MISC_INFO_STREAM)
+        if data is None:
+            return None
+        if len(data) < 12:
+            self._fail("misc info stream of %d bytes" % len(data))
+        size, flags, process_id = struct.unpack_from("<III", data)
+        if size > len(data):
+            self._fail("misc info of %d bytes in a stream of %d" % (size, len(data)))
+        return process_id if flags & 1 else None  # MINIDUMP_MISC1_PROCESS_ID
 
     # -- summary --------------------------------------------------------------
 

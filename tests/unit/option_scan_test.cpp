@@ -296,6 +296,43 @@ TEST(ScanUpload, UrlIsCheckedAndSendNeedsIt) {
     });
 }
 
+TEST(ScanEveryInstance, NeedsAWaitedNameAndNoCounter) {
+    auto scanned = Scan({L"/all", L"-e", L"-w", L"app.exe", L"C:\\d.dmp"});
+    ASSERT_EQ(kRun, scanned->outcome.status);
+    EXPECT_EQ(1u, scanned->options.settings.allInstances);
+    EXPECT_STREQ(L"C:\\d.dmp", scanned->options.dumpPath);
+    const wchar_t kNeedsAName[] =
+        L"-all needs -w and the image name of the processes to watch (for example -w app.exe).\n";
+    const wchar_t kNoCounter[] =
+        L"-all cannot be used with -p or -pl: a performance counter is one value for the whole "
+        L"system, not one for each process.\n";
+    ExpectOutcomes({
+        {"without -w", {L"-all", L"app.exe"}, kRefused, 1, kNeedsAName},
+        {"with an identifier", {L"-w", L"-all", L"1234"}, kRefused, 1, kNeedsAName},
+        {"with a launch",
+         {L"-all", L"-w", L"-x", L"C:\\d.dmp", L"C:\\app.exe"},
+         kRefused,
+         1,
+         kNeedsAName},
+        {"with a just-in-time start",
+         {L"-all", L"-w", L"a.exe", L"-j", L"d.dmp", L"12", L"4"},
+         kRefused,
+         1,
+         kNeedsAName},
+        {"with -p",
+         {L"-all", L"-w", L"app.exe", L"-p", L"\\Processor(_Total)\\% Processor Time", L"9"},
+         kRefused,
+         1,
+         kNoCounter},
+        {"with -pl before it",
+         {L"-pl", L"\\Process(app)\\Handle Count", L"9", L"-w", L"app.exe", L"-all"},
+         kRefused,
+         1,
+         kNoCounter},
+        {"-ALL is a name", {L"-ALL"}, kRun, 0, nullptr},
+    });
+}
+
 TEST(ScanUpload, OnlyAPostmortemStartThatUploadsPassesItsHandlesOnAtAHandOver) {
     EXPECT_TRUE(HandOverPassesHandles(
         Scan({L"-upload", L"http://h/", L"-j", L"c:\\d.dmp", L"12", L"340"})->options));

@@ -313,9 +313,11 @@ TEST_F(ReflectedDump, FailedCloneDumpIsReportedAndLeavesNoFiles) {
 TEST_F(ReflectedDump, LiveDumpGetsTheSmallContentAndTheCloneTheRunsWord) {
     const std::wstring dumpFile = folder_.File(L"app.dmp");
     SharedSeriesState series;
+    SeriesBudget budget;
+    WatchSeries watch(series, budget);
     testing::internal::CaptureStdout();
     const SeriesOutcome result = WriteDumpSeries(
-        Request(live_.process(), dumpFile, 1, false, 0x127), series, SeriesDemand::kAlways);
+        Request(live_.process(), dumpFile, 1, false, 0x127), watch, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(SeriesOutcome::kWritten, result);
     int writtenLines = 0;
@@ -337,10 +339,12 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
     UniqueHandle owner(limited);
     const std::wstring dumpFile = folder_.File(L"app.dmp");
     SharedSeriesState series;
+    SeriesBudget budget;
+    WatchSeries watch(series, budget);
     testing::internal::CaptureStdout();
     DumpRequest request = Request(limited, dumpFile, 1, false, 0x125);
     request.processId = live_.pid();
-    const SeriesOutcome result = WriteDumpSeries(request, series, SeriesDemand::kAlways);
+    const SeriesOutcome result = WriteDumpSeries(request, watch, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(SeriesOutcome::kFailed, result);
     EXPECT_TRUE(SummariseSeries(series).failed);
@@ -355,10 +359,12 @@ TEST_F(ReflectedDump, FailedLiveDumpIsReportedAfterTheCloneAndItsSideFile) {
 
 TEST_F(ReflectedDump, EachFileOfASeriesGetsItsOwnClone) {
     SharedSeriesState series;
+    SeriesBudget budget;
+    WatchSeries watch(series, budget);
     const std::wstring dumpPath = folder_.File(L"app.dmp");
     testing::internal::CaptureStdout();
     const SeriesOutcome result = WriteDumpSeries(
-        Request(live_.process(), dumpPath, 2, false, 0x125), series, SeriesDemand::kAlways);
+        Request(live_.process(), dumpPath, 2, false, 0x125), watch, SeriesDemand::kAlways);
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(SeriesOutcome::kWritten, result);
     int writtenLines = 0;

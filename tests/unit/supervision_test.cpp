@@ -32,11 +32,14 @@ TEST(Supervision, AThreadOutlivingTheGraceIsLeftToFinishNotEnded) {
     UniqueHandle thread(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, HeldUntilReleased, &slow, 0, nullptr)));
     ASSERT_TRUE(thread.IsValid());
-    SharedSeriesState series;
+    SharedSeriesState shared;
+    SeriesBudget budget;
+    WatchSeries series(shared, budget);
     RaiseStop(stop.Get());
     HANDLE threads[1] = {thread.Get()};
     UniqueHandle watchStop(CreateStopSignal());
-    const SupervisedWatch watch = {threads, 1, neverEnds.Get(), 0, stop.Get(), watchStop.Get()};
+    const SupervisedWatch watch = {threads,         1,      neverEnds.Get(), 0, stop.Get(),
+                                   watchStop.Get(), nullptr};
     EXPECT_FALSE(SuperviseMonitorThreads(watch, series));
     EXPECT_TRUE(StopRaised(watchStop.Get()));  // the threads were told to stop
     EXPECT_EQ(SeriesStart::kFinished, BeginSeries(series, SeriesDemand::kAlways));
