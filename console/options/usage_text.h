@@ -1,8 +1,10 @@
 // The help texts of the console program, printed as they stand.
 #pragma once
 
-const wchar_t* UsageText();
-const wchar_t* ExamplesText();
+#include <string>
+
+std::wstring UsageText();
+std::wstring ExamplesText();
 
 void PrintUsage();
 void PrintExamples();
