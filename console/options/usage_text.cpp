@@ -4,20 +4,18 @@
 
 namespace {
 
-#define VARNHOLD_DESCRIPTION                                                    \
+#define VARNHOLD_DESCRIPTION                                                   \
     "Monitors a process and writes a dump file when the process exceeds the\n" \
     "specified criteria or has an exception.\n"
 
-#define VARNHOLD_SYNOPSIS                                                                          \
+#define VARNHOLD_SYNOPSIS                                                                         \
     "usage: varnhold.exe [-64] [[-c|-cl CPU usage] [-u] [-s seconds]] [-n exceeds] [-e [-1 [-b] " \
     "[-f filter]] [-h] [-l] [-m|-ml commit usage] [-ma | -mp] [-o] [-p|-pl counter threshold] "   \
     "[-r] [-t] [-d <callback DLL>] <[-w] <process name or PID> [dump file] | -i <dump file> | "   \
     "-x <dump file> <image file> [arguments] >\n"
 
-const char kUsage[] =
-    VARNHOLD_DESCRIPTION
-    "\n"
-    VARNHOLD_SYNOPSIS
+const char kUsage[] = VARNHOLD_DESCRIPTION
+    "\n" VARNHOLD_SYNOPSIS
     "\n"
     "   -64     On 64-bit Windows, write a 64-bit dump of a 32-bit process: the\n"
     "           32-bit build hands the run to its 64-bit build. The 64-bit build\n"
@@ -140,10 +138,8 @@ const char kUsage[] =
     "           varnhold is not the registered postmortem debugger.\n"
     "\n";
 
-const char kExamples[] =
-    VARNHOLD_DESCRIPTION
-    "\n"
-    VARNHOLD_SYNOPSIS
+const char kExamples[] = VARNHOLD_DESCRIPTION
+    "\n" VARNHOLD_SYNOPSIS
     "\n"
     "Examples:\n"
     "\n"
