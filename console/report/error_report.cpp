@@ -58,10 +58,10 @@ void ReportWin32Error(const wchar_t* caption, uint32_t error) {
 }
 
 NtStatusConverter NtStatusToDosErrorConverter() {
-    // Looked up once, on first need; the native library never unloads.
-    static const NtStatusConverter converter =
-        LookUpExport<NtStatusConverter>(L"ntdll.dll", "RtlNtStatusToDosError");
-    return converter;
+    // Looked up at every need (only failures need it): a function-local
+    // static would bring the runtime's guarded initialisation, and with it
+    // its condition variables, into the program.
+    return LookUpExport<NtStatusConverter>(L"ntdll.dll", "RtlNtStatusToDosError");
 }
 
 void ReportNtStatus(const wchar_t* caption, int32_t status) {

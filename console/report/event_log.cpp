@@ -55,7 +55,7 @@ JsonObject WithProcess(JsonObject fields, uint32_t processId) {
 constexpr DWORD kAppendLockWaitMs = 2000;
 
 bool EventLog::Open(const wchar_t* path, DWORD* error) {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<ExclusiveLock> guard(lock_);
     path_ = path;
     return OpenFiles(error);
 }
@@ -100,30 +100,29 @@ void EventLog::FollowRotation() {
 }
 
 bool EventLog::IsOpen() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<ExclusiveLock> guard(lock_);
     return file_.IsValid();
 }
 
 void EventLog::Close() {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<ExclusiveLock> guard(lock_);
     file_.Reset();
     lock_file_.Reset();
 }
 
 void EventLog::Write(const char* event, const JsonObject& fields) {
-    WriteMade(event, [&fields]() -> const JsonObject& { return fields; });
+    WriteMade(event, [&fields] { return fields; });
 }
 
-template <typename MakeFields>
-void EventLog::WriteMade(const char* event, MakeFields makeFields) {
-    std::lock_guard<std::mutex> hold(lock_);
+void EventLog::WriteMadeBy(const char* event, FieldsMaker make, const void* context) {
+    std::lock_guard<ExclusiveLock> hold(lock_);
     if (!file_) {
         return;
     }
     std::string line;
     try {
         // The time is taken under the lock, so that the lines are in time order.
-        line = EventLine(UtcTimeNow(), event, makeFields());
+        line = EventLine(UtcTimeNow(), event, make(context));
     } catch (...) {
         // Only memory can run out here; the line is lost like a failed write.
     }
@@ -173,7 +172,7 @@ void EventLog::RememberFailure(DWORD error) {
 }
 
 DWORD EventLog::FirstWriteError() const {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<ExclusiveLock> hold(lock_);
     return firstWriteError_;
 }
 

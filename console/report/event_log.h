@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "common/exclusive_lock.h"
 #include "common/unique_resource.h"
 #include "console/report/json_text.h"
 
@@ -74,16 +75,27 @@ class EventLog {
 
   private:
     // Builds the fields only when the log is open, and inside the guard
-    // against exceptions.
+    // against exceptions. The fields' maker is called through a plain
+    // function pointer, so that the locking and writing exist once in the
+    // program, not once per kind of event.
+    using FieldsMaker = JsonObject (*)(const void* context);
+    void WriteMadeBy(const char* event, FieldsMaker make, const void* context);
     template <typename MakeFields>
-    void WriteMade(const char* event, MakeFields makeFields);
+    void WriteMade(const char* event, const MakeFields& makeFields) {
+        WriteMadeBy(
+            event,
+            [](const void* context) -> JsonObject {
+                return (*static_cast<const MakeFields*>(context))();
+            },
+            &makeFields);
+    }
     bool OpenFiles(DWORD* error);
     void FollowRotation();
     void WriteLine(std::string line);
     void AppendLocked(const std::string& line);
     void RememberFailure(DWORD error);
 
-    mutable std::mutex lock_;  // guards everything below
+    mutable ExclusiveLock lock_;  // guards everything below
     std::wstring path_;
     UniqueFile file_;
     // The same file opened for reading: its lock lets one line at a time be

@@ -220,7 +220,7 @@ bool Uploader::Prepare(const UploadItem& item, HANDLE dump, HANDLE cancel, Prepa
     }
     std::string boundary;
     {
-        std::lock_guard<std::mutex> hold(randomLock_);
+        std::lock_guard<ExclusiveLock> hold(randomLock_);
         boundary = FormBoundary(random_(~uint64_t{0}), random_(~uint64_t{0}));
     }
     std::wstring reason;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/exclusive_lock.h"
 #include "common/http_url.h"
 #include "console/upload/http_post.h"
 #include "console/upload/retry_schedule.h"
@@ -101,6 +102,6 @@ class Uploader {
     std::wstring shownUrl_;
     std::wstring host_;
     UploadLimits limits_;
-    std::mutex randomLock_;  // PrepareAhead and Upload may both draw a boundary
+    ExclusiveLock randomLock_;  // PrepareAhead and Upload may both draw a boundary
     RandomUpTo random_;
 };

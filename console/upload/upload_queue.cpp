@@ -28,7 +28,7 @@ UploadQueue::UploadQueue(Attempt attempt, std::wstring shownUrl, EventLog* log,
 UploadQueue::~UploadQueue() {
     if (worker_) {
         {
-            std::lock_guard<std::mutex> hold(lock_);
+            std::lock_guard<ExclusiveLock> hold(lock_);
             aborting_ = true;
         }
         SetEvent(abort_.Get());
@@ -47,7 +47,7 @@ bool UploadQueue::Start() {
 void UploadQueue::Add(UploadItem item) {
     std::wstring refusedBy;
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<ExclusiveLock> hold(lock_);
         refusedBy = refusedBy_;
         if (!refusedBy.empty()) {
             ++notAccepted_;
@@ -71,7 +71,7 @@ void UploadQueue::Withdraw(const std::wstring& dumpPath) {
     gone.verdict = UploadVerdict::kGone;
     gone.reason = L"the dump was deleted before it was sent";
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<ExclusiveLock> hold(lock_);
         if (busy_ != 0 && SamePath(busyPath_, dumpPath)) {
             return;
         }
@@ -91,7 +91,7 @@ void UploadQueue::Withdraw(const std::wstring& dumpPath) {
 }
 
 size_t UploadQueue::PendingCount() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<ExclusiveLock> hold(lock_);
     return queue_.size() + busy_;
 }
 
@@ -101,7 +101,7 @@ DWORD WINAPI UploadQueue::ThreadMain(void* self) {
 }
 
 bool UploadQueue::TakeDue(Pending* pending, DWORD* waitMs) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<ExclusiveLock> hold(lock_);
     const uint64_t now = Now();
     // Nothing queued: wait for the next dump, however long.
     uint64_t soonest = INFINITE;
@@ -141,7 +141,7 @@ void UploadQueue::Settle(Pending pending, UploadOutcome outcome) {
     }
     std::vector<Pending> dropped;
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<ExclusiveLock> hold(lock_);
         --busy_;
         busyPath_.clear();
         if (again && aborting_) {
@@ -195,7 +195,7 @@ size_t UploadQueue::Finish(DWORD boundMs, HANDLE cancel) {
     const HANDLE ends[2] = {idle_.Get(), cancel};
     const DWORD waited = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, ends, FALSE, boundMs);
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<ExclusiveLock> hold(lock_);
         aborting_ = true;
     }
     SetEvent(abort_.Get());

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/exclusive_lock.h"
 #include "common/unique_resource.h"
 #include "console/report/event_log.h"
 #include "console/upload/retry_schedule.h"
@@ -101,7 +102,7 @@ class UploadQueue {
     UniqueHandle abort_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     UniqueHandle worker_;
 
-    std::mutex lock_;  // guards what follows; never held while sending or waiting
+    ExclusiveLock lock_;  // guards what follows; never held while sending or waiting
     std::deque<Pending> queue_;
     std::vector<Pending> cutOff_;  // under way when the wait at the end ran out
     size_t busy_ = 0;              // dumps taken out of the queue and not settled
