@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+#include "console/monitors/vm_counters.h"
+
 namespace {
 
 // The system's record of one process; its threads' records follow it.
@@ -22,21 +24,7 @@ struct SystemProcessRecord {
     ULONG handleCount;
     ULONG sessionId;
     ULONG_PTR uniqueProcessKey;
-    SIZE_T peakVirtualSize;
-    SIZE_T virtualSize;
-    ULONG pageFaultCount;
-    SIZE_T peakWorkingSetSize;
-    SIZE_T workingSetSize;
-    SIZE_T quotaPeakPagedPoolUsage;
-    SIZE_T quotaPagedPoolUsage;
-    SIZE_T quotaPeakNonPagedPoolUsage;
-    SIZE_T quotaNonPagedPoolUsage;
-    // The commit charge: the private committed bytes the process's own
-    // counters call PrivateUsage. Wine fills this one and leaves the
-    // private page count after it at zero.
-    SIZE_T pagefileUsage;
-    SIZE_T peakPagefileUsage;
-    SIZE_T privatePageCount;
+    VmCounters memory;  // its pagefileUsage is the commit charge
     LARGE_INTEGER unused4[6];
 };
 static_assert(sizeof(SystemProcessRecord) == (sizeof(void*) == 8 ? 256 : 184),
@@ -77,7 +65,7 @@ ListedProcess FindListedProcess(const void* list, size_t length, uint32_t proces
             found.found = true;
             found.cpuTime = static_cast<uint64_t>(process->kernelTime.QuadPart) +
                             static_cast<uint64_t>(process->userTime.QuadPart);
-            found.commitBytes = process->pagefileUsage;
+            found.commitBytes = process->memory.pagefileUsage;
             found.threads = process + 1;
             found.threadCount = static_cast<uint32_t>(
                 process->numberOfThreads < room ? process->numberOfThreads : room);

@@ -1,6 +1,7 @@
 #include "console/monitors/system_readings.h"
 
 #include "common/process_wide.h"
+#include "console/monitors/vm_counters.h"
 #include "console/report/error_report.h"
 
 namespace {
@@ -29,22 +30,6 @@ struct KernelUserTimes {
     LARGE_INTEGER userTime;
 };
 static_assert(sizeof(KernelUserTimes) == 32, "32 bytes in both builds");
-
-struct VmCountersEx {
-    SIZE_T peakVirtualSize;
-    SIZE_T virtualSize;
-    ULONG pageFaultCount;
-    SIZE_T peakWorkingSetSize;
-    SIZE_T workingSetSize;
-    SIZE_T quotaPeakPagedPoolUsage;
-    SIZE_T quotaPagedPoolUsage;
-    SIZE_T quotaPeakNonPagedPoolUsage;
-    SIZE_T quotaNonPagedPoolUsage;
-    SIZE_T pagefileUsage;
-    SIZE_T peakPagefileUsage;
-    SIZE_T privateUsage;
-};
-static_assert(sizeof(VmCountersEx) == 12 * sizeof(SIZE_T), "96 bytes (64-bit) or 48 (32-bit)");
 
 }  // namespace
 
@@ -112,7 +97,7 @@ LONG QueryProcessCpuTime(HANDLE process, uint64_t* total) {
 }
 
 LONG QueryProcessCommit(HANDLE process, uint64_t* privateBytes) {
-    VmCountersEx counters = {};
+    VmCounters counters = {};
     ULONG returned = 0;
     const LONG status = g_processWide.ntQueryInformationProcess(
         process, kProcessVmCounters, &counters, sizeof(counters), &returned);
