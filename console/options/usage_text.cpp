@@ -161,7 +161,7 @@ const char kUsage[] = VARNHOLD_DESCRIPTION
     "   folders of a dump file are created.\n"
     "   -c and -cl measure a share of the whole system unless -u is given: on 8\n"
     "   cores one spinning thread reads 12.5%.\n"
-    "   -n and -g work without a trigger too: the dumps are then written at once.\n"
+    "   -n and -g work without a trigger too: the series then starts at once.\n"
     "   A service or another user's process needs an elevated console.\n"
     "   Ctrl+C ends a watch once a dump being written is complete; the process\n"
     "   runs on. Closing the console, logging off or shutting down end varnhold\n"
