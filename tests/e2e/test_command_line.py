@@ -134,11 +134,11 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 25, out)
+        self.assertEqual(len(examples), 24, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
-        # The later examples: a CPU series, a registration with -rate and one
-        # that uploads, -send, and the undoing of a registration.
-        for example, shown in zip(examples[20:], ("-n 3 -g 10", "-rate 6", "-upload", "-send",
+        # The later examples: a CPU series, a registration with -rate that
+        # uploads, -send, and the undoing of a registration.
+        for example, shown in zip(examples[20:], ("-n 3 -g 10", "-rate 6 -upload", "-send",
                                                   "C:\\>varnhold -iu")):
             self.assertIn(shown, example)
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
