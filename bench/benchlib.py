@@ -1,6 +1,6 @@
 """Shared pieces of the benchmarks: the Wine harness of the end-to-end tests,
 medians, CPU time from /proc, and one JSON result file per benchmark under
-build/bench/ that bench/report.py turns into the README table."""
+build/bench/ that bench/report.py turns into the table in DEVELOPING.md."""
 
 import json
 import os

@@ -1,5 +1,5 @@
 """Records that a benchmark could not run on this machine, and why, so that
-the README table says so instead of keeping a figure from another machine.
+the benchmark table says so instead of keeping a figure from another machine.
 
     python3 bench/not_measured.py <name> <title> <reason>"""
 

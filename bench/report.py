@@ -1,5 +1,5 @@
 """Writes the benchmark results of build/bench/*.json as a table into
-README.md, between the bench markers, with the machine and the date."""
+DEVELOPING.md, between the bench markers, with the machine and the date."""
 
 import json
 import os
@@ -51,10 +51,10 @@ def main():
     text = "\n".join(["Measured %s on %s." % (max(dates) if dates else
                                               time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
                                               machine()), ""] + rows)
-    readme = benchlib.ROOT / "README.md"
+    readme = benchlib.ROOT / "DEVELOPING.md"
     content = readme.read_text()
     if BEGIN not in content or END not in content:
-        raise SystemExit("README.md has no bench markers")
+        raise SystemExit("DEVELOPING.md has no bench markers")
     head, rest = content.split(BEGIN, 1)
     _, tail = rest.split(END, 1)
     readme.write_text(head + BEGIN + "\n" + text + "\n" + END + tail)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every benchmark under Wine and writes their table into README.md.
+# Runs every benchmark under Wine and writes their table into DEVELOPING.md.
 # Needs scripts/setup and scripts/build first; takes about thirty-four
 # minutes on a 2-core machine, seven of them the 100-series long watch and
 # twelve the -all measures.

@@ -14,19 +14,19 @@ namespace {
     "[-r] [-t] [-d <callback DLL>] <[-w] <process name or PID> [dump file] | -i <dump file> | "   \
     "-x <dump file> <image file> [arguments] >\n"
 
-const char kUsage[] = VARNHOLD_DESCRIPTION
-    "\n" VARNHOLD_SYNOPSIS
+// The description and the synopsis begin both texts; they are kept once.
+const char kHead[] = VARNHOLD_DESCRIPTION "\n" VARNHOLD_SYNOPSIS;
+
+const char kUsage[] =
     "\n"
     "   -64     On 64-bit Windows, write a 64-bit dump of a 32-bit process: the\n"
-    "           32-bit build hands the run to its 64-bit build. The 64-bit build\n"
-    "           accepts the option and ignores it.\n"
+    "           32-bit build hands the run to its 64-bit build, which ignores it.\n"
     "   -b      Treat debug breakpoints as exceptions instead of ignoring them.\n"
     "           Must follow -e.\n"
     "   -c      CPU usage in percent at or above which the dumps are written.\n"
     "   -cl     CPU usage in percent at or below which the dumps are written.\n"
     "   -d      Call the routine MiniDumpCallbackRoutine of the given DLL while\n"
-    "           each dump is written. The DLL is loaded as soon as the option is\n"
-    "           read.\n"
+    "           each dump is written.\n"
     "   -e      Write the dumps when the process has an unhandled exception.\n"
     "           Follow it with -1 to consider first chance exceptions as well.\n"
     "   -f      Show the name of every exception and dump a first chance\n"
@@ -34,10 +34,10 @@ const char kUsage[] = VARNHOLD_DESCRIPTION
     "           letter case. With an empty filter (\"\") no first chance\n"
     "           exception is dumped. Must follow -e -1.\n"
     "   -h      Write the dumps when a visible window of the process has not\n"
-    "           responded to window messages for at least 5 seconds.\n"
+    "           responded for at least 5 seconds.\n"
     "   -i      Install varnhold as the postmortem debugger: a process that\n"
-    "           crashes is then dumped to the given dump file. Only -ma, -mp\n"
-    "           and -d are carried into the registration.\n"
+    "           crashes is then dumped to the given dump file. What it carries\n"
+    "           into the registration is listed under \"Registration notes\".\n"
     "   -l      Show the debug output strings of the process.\n"
     "   -m      Committed memory in MB at or above which the dumps are written.\n"
     "   -ml     Committed memory in MB at or below which the dumps are written.\n"
@@ -73,20 +73,21 @@ const char kUsage[] = VARNHOLD_DESCRIPTION
     "\n"
     "Long watches:\n"
     "   -a      Arm the triggers again after each series of dumps, until this\n"
-    "           many series have been written (0: no limit; the watch then ends\n"
-    "           with Ctrl+C or when the process exits). Every dump file of the\n"
-    "           watch is numbered, after the highest number already in the\n"
-    "           dump folder. A first chance exception dump lets the process go\n"
-    "           on. With -w and a process name the watch follows the name: when\n"
-    "           the process exits, it waits for the next process of that name\n"
-    "           (a service started again) and watches that one.\n"
+    "           many series have been written (0: until Ctrl+C or the process\n"
+    "           exits). Every dump file of the watch is numbered, after the\n"
+    "           highest number already in the dump folder. A first chance\n"
+    "           exception dump lets the process go on; after an unhandled one\n"
+    "           the process is ended. With -w and a process name, once the\n"
+    "           process has exited, the watch waits for the next one of that\n"
+    "           name (a service started again) and watches it.\n"
     "   -g      Seconds from the start of one dump of a series to the start of\n"
     "           the next (default 0: one right after the other).\n"
     "   -q      Seconds after a series before the triggers are armed again.\n"
     "   -keep   Keep at most this many numbered dump files of the dump file's\n"
     "           name in its folder: the oldest are deleted.\n"
-    "   -free   Write no dump file while less than this many MB are free on the\n"
-    "           volume of the dump folder; the run then ends with exit code 1.\n"
+    "   -free   Write no dump file that would leave less than this many MB free\n"
+    "           on the volume of the dump folder; the run's exit code is then 1,\n"
+    "           and a long watch goes on.\n"
     "   -rate   Write at most this many dumps in any hour, counting the dumps of\n"
     "           the dump file's name in its folder, whichever run wrote them.\n"
     "\n"
@@ -96,32 +97,31 @@ const char kUsage[] = VARNHOLD_DESCRIPTION
     "           for itself. -a counts each process's series; -q, -keep, -free\n"
     "           and -rate count all together. One dump file name is numbered\n"
     "           on across them; in a dump folder (ending in \\) each is named\n"
-    "           <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. At most 64 at once (each\n"
-    "           takes up to three threads, with -e, -l or -t a debugger thread\n"
-    "           of its own); more are reported and not watched. Not with -p.\n"
+    "           <image>_<pid>_<yyMMdd>_<HHmmss>.dmp. At most 64 at once; more\n"
+    "           are reported and not watched. Not with -p.\n"
     "\n"
     "Reports:\n"
     "   -meta   Write beside every dump file <dump file>.json: which process,\n"
     "           which trigger and value, when, and how long the write took.\n"
     "   -log    Append the run's events to the given file, one JSON object per\n"
-    "           line, for log shippers and other programs to follow.\n"
-    "   -stack  After each exception dump print the exception (for an access\n"
-    "           violation also the address touched) and the crashing thread's\n"
-    "           stack as module+offset, read without symbols; after a hung\n"
-    "           window dump the same for the window's thread.\n"
+    "           line.\n"
+    "   -stack  After each exception or hung window dump print the exception\n"
+    "           and the thread's stack as module+offset, read without symbols.\n"
     "\n"
     "Crash server:\n"
     "   -upload Send every dump, once it is complete, to the crash server at\n"
-    "           this http:// or https:// URL (the minidump upload protocol), on\n"
-    "           a thread of its own. A failure is tried again while the watch\n"
-    "           lasts; at its end the uploads get at most 30 s more (Ctrl+C\n"
-    "           ends that wait). A dump the server took gets <dump file>.sent;\n"
-    "           the others stay queued in the folder, and the run ends with\n"
-    "           exit code 1. A postmortem start sends its dump after the\n"
-    "           crashed process has ended, for at most 60 s.\n"
+    "           this http:// or https:// URL. A failure is tried again while the\n"
+    "           watch lasts, and at its end for at most 30 s more. A dump the\n"
+    "           server took gets <dump file>.sent; the others stay queued in\n"
+    "           the folder, and the run ends with exit code 1. A postmortem\n"
+    "           start sends its dump after the crashed process has ended, for\n"
+    "           at most 60 s. With -i, the URL and its key are readable by every\n"
+    "           user of the machine.\n"
     "   -send   With -upload: send every complete dump in the given file or\n"
     "           folder (and its subfolders) that has no .sent yet, oldest\n"
-    "           first, and end: exit code 0 when the server took them all.\n"
+    "           first, and end: exit code 0 when the server took them all, 1\n"
+    "           when one stays queued or cannot be read. Schedule it to send\n"
+    "           the queue later.\n"
     "\n"
     "Postmortem debugger registration:\n"
     "   -i      Without a process name or PID, varnhold only registers itself\n"
@@ -136,10 +136,27 @@ const char kUsage[] = VARNHOLD_DESCRIPTION
     "   -iu     Undo the registration: put the kept values back, or delete\n"
     "           varnhold's values when none were kept. Exit code 1 when\n"
     "           varnhold is not the registered postmortem debugger.\n"
+    "\n"
+    "Registration notes:\n"
+    "   -i      Carried into the registration: -ma, -mp or -d, and -keep, -free,\n"
+    "           -meta, -rate, -log and -upload. Any other option applies to this\n"
+    "           run only. This program's path is registered: keep it there.\n"
+    "           On 64-bit Windows register the 32-bit build: it writes both\n"
+    "           registry views.\n"
+    "   -j      The system's start of a registered varnhold; never typed.\n"
+    "\n"
+    "Notes:\n"
+    "   Without a dump file: <processname>.dmp in a new folder\n"
+    "   <processname>_<pid>_<yyyyMMdd>_<HHmmss> beside varnhold.exe. Missing\n"
+    "   folders are created.\n"
+    "   Without -u, -c is a share of the system: on 8 cores a spinning thread\n"
+    "   reads 12.5%. -n and -g need no trigger: the series then starts at once.\n"
+    "   A service, -i and -iu need an elevated console.\n"
+    "   Ctrl+C ends a watch after the dump being written; the process runs on.\n"
+    "   Closing the console does not wait, and cuts such a dump short.\n"
     "\n";
 
-const char kExamples[] = VARNHOLD_DESCRIPTION
-    "\n" VARNHOLD_SYNOPSIS
+const char kExamples[] =
     "\n"
     "Examples:\n"
     "\n"
@@ -219,6 +236,20 @@ const char kExamples[] = VARNHOLD_DESCRIPTION
     "\n"
     "- Send the dumps in c:\\dumps that the crash server does not have yet:\n"
     "     C:\\>varnhold -upload https://crash.example.com/submit -send c:\\dumps\n"
+    "\n"
+    "- Write 3 dumps 10 s apart once consume.exe has used 90% of a core for 10 s:\n"
+    "     C:\\>varnhold -c 90 -u -s 10 -n 3 -g 10 consume.exe c:\\dumps\\cpu.dmp\n"
+    "\n"
+    "- Register for every crash, at most 6 dumps an hour, each sent to the\n"
+    "  server (every user can read the URL and key):\n"
+    "     C:\\>varnhold -rate 6 -upload https://crash.example.com/submit?key=K -i "
+    "c:\\dumps\\\n"
+    "\n"
+    "- Send what is queued in c:\\dumps; exit code 0 when all was taken:\n"
+    "     C:\\>varnhold -upload https://crash.example.com/submit?key=K -send c:\\dumps\n"
+    "\n"
+    "- Undo the registration:\n"
+    "     C:\\>varnhold -iu\n"
     "\n";
 
 #undef VARNHOLD_DESCRIPTION
@@ -228,19 +259,26 @@ const char kExamples[] = VARNHOLD_DESCRIPTION
 
 // The texts are plain ASCII, kept narrow (half the size in the program) and
 // widened when asked for.
+static std::wstring Widened(const char* head, size_t headSize, const char* body, size_t bodySize) {
+    std::wstring text(head, head + headSize - 1);
+    text.append(body, body + bodySize - 1);
+    return text;
+}
+
 std::wstring UsageText() {
-    return std::wstring(kUsage, kUsage + sizeof kUsage - 1);
+    return Widened(kHead, sizeof kHead, kUsage, sizeof kUsage);
 }
 
 std::wstring ExamplesText() {
-    return std::wstring(kExamples, kExamples + sizeof kExamples - 1);
+    return Widened(kHead, sizeof kHead, kExamples, sizeof kExamples);
 }
 
-// Printed through "%s": the texts hold percent signs of their own.
+// Printed through "%s": the texts hold percent signs of their own. Plain
+// ASCII prints the same narrow as widened.
 void PrintUsage() {
-    PrintWide(L"%s", UsageText().c_str());
+    PrintNarrow("%s%s", kHead, kUsage);
 }
 
 void PrintExamples() {
-    PrintWide(L"%s", ExamplesText().c_str());
+    PrintNarrow("%s%s", kHead, kExamples);
 }

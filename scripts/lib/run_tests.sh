@@ -6,6 +6,8 @@ start_wineserver
 status=0
 echo "layers:"
 python3 "$ROOT/tests/layers/check_includes.py" || status=1
+echo "options documented:"
+{ python3 "$ROOT/tests/docs/check_options.py" --self-test && python3 "$ROOT/tests/docs/check_options.py"; } || status=1
 for tree in x64 x86; do
     echo "unit tests, $tree build:"
     if [[ "$tree" == x86 && "${VH_RUNS_32_BIT:-1}" == 0 ]]; then

@@ -39,6 +39,9 @@ POSTMORTEM_PARAGRAPH = (
     "           varnhold's values when none were kept. Exit code 1 when\n"
     "           varnhold is not the registered postmortem debugger.\n\n")
 
+# What the usage text adds after the registration's paragraph.
+CLOSING_HEADINGS = ["Registration notes:", "Notes:"]
+
 FILTER_MESSAGE = "Filtering requires 1st chance exception monitoring (-e -1).\n"
 DUMP_PATH_TOO_LONG = "The dump file path is too long (at most 259 characters).\n"
 NAME_TOO_LONG = "The process name is too long (at most 259 characters).\n"
@@ -80,15 +83,25 @@ class HelpTexts(BothBuilds):
         body, later = out[len(DESCRIPTION + "\n" + SYNOPSIS + "\n"):].split(USAGE_CLOSING)
         self.assertEqual(self.options_of(body), OPTION_ORDER)
         # The later options come in paragraphs of their own after the closing
-        # lines; the postmortem registration's ends the text.
-        self.assertTrue(later.endswith("\n" + POSTMORTEM_PARAGRAPH), later[-700:])
-        later = later[:-len(POSTMORTEM_PARAGRAPH)]
+        # lines, the postmortem registration's last; notes follow it.
+        self.assertIn("\n" + POSTMORTEM_PARAGRAPH, later, later[-700:])
+        later, closing = later.split("\n" + POSTMORTEM_PARAGRAPH)
+        later += "\n"
+        self.check_closing(closing)
         headings = re.findall(r"^\S.*:$", later, re.MULTILINE)
         self.assertEqual(["Long watches:", "Every instance:", "Reports:", "Crash server:"],
                          headings)
         self.assertTrue(later.startswith("Long watches:\n") and later.endswith("\n\n"), later)
         self.assertEqual(self.options_of(re.sub(r"^\S.*:\n", "", later, flags=re.MULTILINE)),
                          LATER_OPTIONS)
+
+    def check_closing(self, closing):
+        self.assertEqual(CLOSING_HEADINGS, re.findall(r"^\S.*:$", closing, re.MULTILINE))
+        self.assertTrue(closing.endswith(".\n\n"), closing[-200:])
+        notes = closing.split("Notes:\n")
+        self.assertEqual(["-i", "-j"], self.options_of(notes[0].split(":\n", 1)[1]))
+        for line in notes[1].strip("\n").split("\n"):
+            self.assertRegex(line, r"^   \S.{0,75}$")
 
     def options_of(self, body):
         options = []
@@ -121,8 +134,13 @@ class HelpTexts(BothBuilds):
         head = DESCRIPTION + "\n" + SYNOPSIS + "\nExamples:\n\n"
         self.assertTrue(out.startswith(head), out[:400])
         examples = re.findall(r"^- .*\n(?:  .*\n)*     C:\\>varnhold .*$", out, re.MULTILINE)
-        self.assertEqual(len(examples), 20, out)
+        self.assertEqual(len(examples), 24, out)
         self.assertIn("C:\\>varnhold -h -n 3 -g 10 notepad.exe c:\\dumps\\hang.dmp", examples[14])
+        # The later examples: a CPU series, a registration with -rate that
+        # uploads, -send, and the undoing of a registration.
+        for example, shown in zip(examples[20:], ("-n 3 -g 10", "-rate 6 -upload", "-send",
+                                                  "C:\\>varnhold -iu")):
+            self.assertIn(shown, example)
         self.assertIn("C:\\>varnhold -ma -i c:\\dumps\\crash.dmp", out)
 
 
@@ -137,7 +155,8 @@ class Refusals(BothBuilds):
         self.assertEqual(returncode, 1)
         self.assertTrue(out.startswith(DESCRIPTION + "\n" + SYNOPSIS), out[:300])
         self.assertIn(USAGE_CLOSING, out)
-        self.assertTrue(out.endswith(POSTMORTEM_PARAGRAPH))
+        self.assertIn("\n" + POSTMORTEM_PARAGRAPH + CLOSING_HEADINGS[0], out)
+        self.assertTrue(out.endswith(".\n\n"), out[-200:])
 
     def test_messages_that_end_the_scan(self):
         long_path = "Z:\\" + "d" * 256 + ".dmp"

@@ -260,12 +260,15 @@ TEST(HelpTexts, UsageHasItsFixedLinesAndEveryOption) {
         EXPECT_GT(at, last) << option;
         last = at;
     }
-    // The registration paragraph comes last and ends the text.
+    // The registration paragraph comes after the later options; only its
+    // notes follow it.
     const size_t postmortem = usage.find(
         L"\n\nPostmortem debugger registration:\n   -i      Without a process name or PID, ");
     ASSERT_NE(std::wstring::npos, postmortem);
     EXPECT_GT(postmortem, last);
     EXPECT_GT(usage.find(L"\n   -iu     Undo the registration"), postmortem);
+    EXPECT_GT(usage.find(L"\n\nRegistration notes:\n   -i      Carried into the registration: "),
+              postmortem);
     EXPECT_EQ(usage.size() - 3, usage.rfind(L".\n\n"));
 }
 
@@ -296,8 +299,8 @@ TEST(HelpTexts, ExamplesWithoutUnpromisedPauses) {
          at = examples.find(L"\n     C:\\>varnhold ", at + 1)) {
         ++commands;
     }
-    EXPECT_EQ(20u, descriptions);
-    EXPECT_EQ(20u, commands);
+    EXPECT_EQ(24u, descriptions);
+    EXPECT_EQ(24u, commands);
     // Without -g a series is written back to back: none of the first
     // fourteen may promise a pause.
     const size_t fifteenth = examples.find(L"\n- Write 3 dumps of a hang");
