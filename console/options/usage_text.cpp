@@ -153,7 +153,8 @@ const char kUsage[] =
     "   reads 12.5%. -n and -g need no trigger: the series then starts at once.\n"
     "   A service, -i and -iu need an elevated console.\n"
     "   Ctrl+C ends a watch after the dump being written; the process runs on.\n"
-    "   Closing the console does not wait, and cuts such a dump short.\n"
+    "   Closing the console does the same within the few seconds the system\n"
+    "   allows, which a long dump may outlast. Ctrl+Break ends it at once.\n"
     "\n";
 
 const char kExamples[] =

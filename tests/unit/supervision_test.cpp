@@ -7,6 +7,7 @@
 
 #include "common/stop_signal.h"
 #include "common/unique_resource.h"
+#include "console/run/ctrl_handler.h"
 #include "console/run/supervision.h"
 #include "console/series/series_gate.h"
 
@@ -49,3 +50,23 @@ TEST(Supervision, AThreadOutlivingTheGraceIsLeftToFinishNotEnded) {
 }
 
 }  // namespace
+
+// Only Ctrl+Break still ends the program at once: the end of the console,
+// of the logon session or of the machine waits for the run to wind down, so
+// that a dump being written is finished first.
+TEST(ControlAction, EveryConsoleEventButCtrlBreakStopsTheRunFirst) {
+    const struct {
+        DWORD controlType;
+        ControlAction expected;
+    } cases[] = {
+        {CTRL_C_EVENT, ControlAction::kStop},
+        {CTRL_BREAK_EVENT, ControlAction::kSystemDefault},
+        {CTRL_CLOSE_EVENT, ControlAction::kStopAndAwaitEnd},
+        {CTRL_LOGOFF_EVENT, ControlAction::kStopAndAwaitEnd},
+        {CTRL_SHUTDOWN_EVENT, ControlAction::kStopAndAwaitEnd},
+        {99, ControlAction::kSystemDefault},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, ControlActionOf(c.controlType)) << c.controlType;
+    }
+}
