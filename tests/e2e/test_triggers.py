@@ -114,7 +114,11 @@ class CpuTrigger(TriggerTest):
         result = harness.run_varnhold(["-cl", "5", "-s", "3", str(target.pid), win], timeout=60)
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertIn("The process has exited.\n", result.stdout)
-        self.assertEqual([], self.lines(result.stdout, CPU_COUNT_LINE), result.stdout)
+        # Under Wine, on a loaded machine, the process's total can stand still
+        # for one sample (read as 0 %); it must never stand still for the
+        # three seconds that would fire the trigger.
+        counts = [int(match.group(2)) for match in self.lines(result.stdout, CPU_COUNT_LINE)]
+        self.assertTrue(all(count < 3 for count in counts), result.stdout)
         self.assertFalse(path.exists())
         self.assertEqual([], self.dumps.files())
 
