@@ -15,6 +15,9 @@ constexpr uint64_t kHourIn100ns = 36000000000ull;
 constexpr char kLedgerHead[] = "varnhold -rate ledger\n";
 // A ledger at its largest: some hundred bytes an entry.
 constexpr DWORD kLedgerLimit = 4 * 1024 * 1024;
+// A held ledger is tried again every 25 ms for at most a second.
+constexpr int kLedgerWriteAttempts = 40;
+constexpr DWORD kLedgerWriteRetryMs = 25;
 
 bool LedgerPaths(const wchar_t* dumpPath, wchar_t (&finalPath)[MAX_PATH],
                  wchar_t (&tempPath)[MAX_PATH]) {
@@ -123,5 +126,18 @@ bool WriteRateLedger(const wchar_t* dumpPath, const std::vector<LedgerEntry>& en
     if (leftover && leftover->compare(0, strlen(kLedgerHead), kLedgerHead) == 0) {
         DeleteFileW(tempPath);
     }
-    return WriteFileByRename(finalPath, tempPath, text, FinalFile::kReplace, error);
+    // Another run's scan of the folder (a -send, a -keep pass) may hold the
+    // ledger open for a moment, and the system then refuses to replace it:
+    // a ledger left unwritten would let -rate pass one dump too many, so
+    // the write is tried again for a while.
+    for (int attempt = 1;; ++attempt) {
+        if (WriteFileByRename(finalPath, tempPath, text, FinalFile::kReplace, error)) {
+            return true;
+        }
+        const bool held = *error == ERROR_ACCESS_DENIED || *error == ERROR_SHARING_VIOLATION;
+        if (!held || attempt == kLedgerWriteAttempts) {
+            return false;
+        }
+        Sleep(kLedgerWriteRetryMs);
+    }
 }
